@@ -1,0 +1,24 @@
+# Front door of the project. See README.md.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
+CMAKE_FLAGS ?=
+
+.PHONY: all bootstrap configure build test demo bench clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+configure: bootstrap
+	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD_DIR) -j $(JOBS) --output-on-failure
+
+clean:
+	rm -rf $(BUILD_DIR)

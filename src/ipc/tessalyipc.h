@@ -1,0 +1,63 @@
+#ifndef TESSALYIPC_H
+#define TESSALYIPC_H
+
+#include <QCryptographicHash>
+#include <QSharedMemory>
+#include <QString>
+#include <QSystemSemaphore>
+
+// Derives a framework key for a mailbox: the lower-case hexadecimal hash of
+// the UTF-8 of key immediately followed by the UTF-8 of suffix.
+QString generateKeyHash(const QString &key, const QString &suffix,
+                        QCryptographicHash::Algorithm algorithm);
+
+// The four one-way mailboxes between the update service and the main
+// application. Each holds at most one string in QDataStream's encoding
+// (4-byte big-endian byte count, then UTF-16BE code units) in a segment of
+// exactly that size, guarded by a system semaphore used as a lock.
+//
+// A reader takes the message out and wipes the segment; a writer replaces
+// the segment with a fresh one sized to its message and stays attached to it,
+// which keeps it alive until the next write or until this object goes away.
+class TessalyIPC
+{
+public:
+    TessalyIPC(const QString &readKey, const QString &writeKey);
+    ~TessalyIPC();
+
+    // Null when the mailbox does not exist, empty when it holds no message.
+    QString IPCRead(bool silent);
+    QString IPCReadPercentage(bool silent);
+
+    void IPCWrite(const QString &message);
+    void IPCWritePercentage(const QString &message);
+
+    static QString memoryKey(const QString &mailboxName);
+    static QString lockKey(const QString &mailboxName);
+
+private:
+    Q_DISABLE_COPY(TessalyIPC)
+
+    static QString takeMessage(QSharedMemory &memory, QSystemSemaphore &lock);
+    static bool putMessage(QSharedMemory &memory, QSystemSemaphore &lock,
+                           const QString &message);
+
+    QString readKey;
+    QString writeKey;
+    QString readMemKey;
+    QString writeMemKey;
+    QSharedMemory readMemory;
+    QSharedMemory writeMemory;
+    QSystemSemaphore readLock;
+    QSystemSemaphore writeLock;
+    QString readPercentKey;
+    QString writePercentKey;
+    QString readPercentMemKey;
+    QString writePercentMemKey;
+    QSharedMemory readPercentMemory;
+    QSharedMemory writePercentMemory;
+    QSystemSemaphore readPercentLock;
+    QSystemSemaphore writePercentLock;
+};
+
+#endif // TESSALYIPC_H
