@@ -1,0 +1,58 @@
+#ifndef LOGGER_H
+#define LOGGER_H
+
+#include <QDateTime>
+#include <QFile>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+// The one sink of the process's diagnostic output: one line per message into
+// a file per calendar day and program version, in "logs" beside the
+// executable. Files whose name date is 15 or more days old are removed.
+class Logger : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    static Logger &getInstance(const QString &appName)
+    {
+        static Logger instance(appName, nullptr);
+        return instance;
+    }
+
+    Logger(const QString &appName, QObject *parent);
+    // Another folder and clock, for tests.
+    Logger(const QString &appName, const QString &logFolder, Clock clock, QObject *parent);
+    ~Logger() override;
+
+    void init();
+    void log(QtMsgType type, const QString &msg);
+    void forward(QtMsgType type, const QString &msg);
+
+    static QString levelToString(QtMsgType type);
+    static QString getColor(QtMsgType type);
+
+    QString getLogFileName() const;
+
+Q_SIGNALS:
+    void message(const QString &msg);
+
+private:
+    void initLocked();
+    bool dayChanged(const QDateTime &now) const;
+
+    QString appName;
+    QString logFolder;
+    QFile logFile;
+    QMutex writeLock;
+    Clock clock;
+    bool onStandardError = false;
+    QDateTime lastReopenAttempt;
+};
+
+#endif // LOGGER_H
