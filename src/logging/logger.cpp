@@ -53,7 +53,7 @@ void Logger::initLocked()
 
     QDir folder(logFolder);
     if (!folder.exists())
-        folder.mkpath(QStringLiteral("."));
+        QDir().mkpath(logFolder);
     folder.setNameFilters({ QStringLiteral("*.log") });
 
     // A restart on the same day goes on in the day's earliest file.
@@ -67,11 +67,7 @@ void Logger::initLocked()
     }
 
     const QString fullPath = folder.filePath(fileName);
-    const bool retryFallback = onStandardError
-            && (!lastReopenAttempt.isValid()
-                || lastReopenAttempt.secsTo(now) >= reopenRetrySeconds
-                || lastReopenAttempt.secsTo(now) < 0);
-    if (logFile.fileName().isEmpty() || logFile.fileName() != fullPath || retryFallback) {
+    if (logFile.fileName().isEmpty() || logFile.fileName() != fullPath || reopenDue(now)) {
         qInfo().noquote() << "Operating log file : " << fullPath;
         logFile.close();
         logFile.setFileName(fullPath);
@@ -107,6 +103,15 @@ bool Logger::dayChanged(const QDateTime &now) const
     return logFileAgeInDays(QFileInfo(logFile.fileName()).fileName(), now) >= 1;
 }
 
+bool Logger::reopenDue(const QDateTime &now) const
+{
+    if (!onStandardError)
+        return false;
+    const qint64 sinceLastAttempt = lastReopenAttempt.secsTo(now);
+    return !lastReopenAttempt.isValid() || sinceLastAttempt >= reopenRetrySeconds
+            || sinceLastAttempt < 0;
+}
+
 void Logger::log(QtMsgType type, const QString &msg)
 {
     // One lock for the day check, a re-initialisation and the line itself:
@@ -115,7 +120,9 @@ void Logger::log(QtMsgType type, const QString &msg)
     const QDateTime now = clock();
     const QString timestamp = now.toString(Qt::ISODateWithMs);
 
-    if (dayChanged(now) || !logFile.exists())
+    // Opened on standard error, the file object has an empty name and always
+    // exists, so neither of the first two checks would ever lead back to the file.
+    if (dayChanged(now) || !logFile.exists() || reopenDue(now))
         initLocked();
 
     const QString line = QStringLiteral("%1 [%2] %3").arg(timestamp, levelToString(type), msg);

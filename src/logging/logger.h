@@ -45,6 +45,7 @@ Q_SIGNALS:
 private:
     void initLocked();
     bool dayChanged(const QDateTime &now) const;
+    bool reopenDue(const QDateTime &now) const;
 
     QString appName;
     QString logFolder;

@@ -59,9 +59,8 @@ AsyncDownloader::~AsyncDownloader()
 
 void AsyncDownloader::ensureFolder() const
 {
-    QDir folder(downloadFolder);
-    if (!folder.exists())
-        folder.mkpath(QStringLiteral("."));
+    if (!QDir(downloadFolder).exists())
+        QDir().mkpath(downloadFolder);
 }
 
 void AsyncDownloader::downloadFile(QUrl url, QString fileName, QString fileUniqueKey,
