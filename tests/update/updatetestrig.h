@@ -1,0 +1,98 @@
+#ifndef UPDATETESTRIG_H
+#define UPDATETESTRIG_H
+
+#include <QFileDevice>
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "ipc/tessalyipc.h"
+#include "update/updateadapteroptions.h"
+
+class LogCapture;
+
+// The main application's end of the mailboxes, with the names swapped. It
+// reads both outgoing mailboxes on every pass of the event loop, so no
+// message of the controller is overwritten before it is seen.
+class MainAppPeer : public QObject
+{
+    Q_OBJECT
+
+public:
+    MainAppPeer(const QString &mainAppMailbox, const QString &serviceMailbox);
+
+    void send(const QString &request);
+    void collect();
+
+    QStringList statusMessages() const { return m_status; }
+    QStringList progressMessages() const { return m_progress; }
+
+private:
+    TessalyIPC m_ipc;
+    QTimer m_poll;
+    QStringList m_status;
+    QStringList m_progress;
+};
+
+// The folders of a device in miniature, inside one temporary folder:
+//   svc/bin/          the service's folder and working directory
+//   upgrade/          where packages land ("./../../upgrade" from svc/bin)
+//   Tessaly/bin/      the main application's folder (appBinPath)
+// The working directory is switched to svc/bin for the rig's lifetime.
+class UpdateTestRig
+{
+public:
+    UpdateTestRig();
+    ~UpdateTestRig();
+
+    bool isValid() const { return m_valid; }
+    QString root() const { return m_root.path(); }
+    QString serviceDir() const;
+    QString upgradeDir() const;
+    // With the trailing slash, like the installed value.
+    QString binDir() const;
+
+    // Fresh mailbox names, a 20 ms poll and the real 3000 ms command time-out.
+    UpdateAdapterOptions options;
+
+private:
+    Q_DISABLE_COPY(UpdateTestRig)
+    QTemporaryDir m_root;
+    QString m_previousCwd;
+    bool m_valid = false;
+};
+
+namespace TestFiles {
+
+bool write(const QString &path, const QByteArray &content,
+           QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+QByteArray read(const QString &path);
+// The permission bits as stat() gives them, e.g. 0755; -1 when missing.
+int mode(const QString &path);
+// Runs a tool to completion; false (with a warning) unless it exits with 0.
+bool run(const QString &program, const QStringList &arguments,
+         const QString &standardOutputFile = QString());
+// A package the way a build server makes one: the folder's contents, "."
+// included, so the folder's own mode travels too.
+bool makeTarGz(const QString &sourceDir, const QString &archive);
+bool makeGz(const QString &sourceFile, const QString &archive);
+
+} // namespace TestFiles
+
+// The status messages as the main application must receive them, written
+// out by hand: keys sorted, no spaces, quotes and line ends escaped.
+QString jsonString(const QString &text);
+QString installedJson(int action, const QString &version);
+QString installFailedJson(int action, const QString &version, const QString &error);
+QString downloadFailedJson(int action, const QString &version, const QString &error);
+QString downloadStartedJson();
+
+// The controller's log lines as "<level>|<text>" (D, I, W, C), without the
+// mailboxes' own lines and the downloader's progress lines, which depend on
+// timing.
+QStringList controllerLog(const LogCapture &log);
+// Lines naming the two operations nothing may call.
+QStringList forbiddenLines(const LogCapture &log);
+
+#endif // UPDATETESTRIG_H
