@@ -1,0 +1,6 @@
+#include "transactionlock.h"
+
+TransactionLock::TransactionLock(QObject *parent)
+    : QObject(parent)
+{
+}
