@@ -20,5 +20,12 @@ build: configure
 test: build
 	ctest --test-dir $(BUILD_DIR) -j $(JOBS) --output-on-failure
 
+demo: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target TessalyUpdater tessaly-peer
+	@BUILD_DIR=$(BUILD_DIR) scripts/demo
+
+bench: build
+	@BUILD_DIR=$(BUILD_DIR) bench/run-all.sh
+
 clean:
 	rm -rf $(BUILD_DIR)
