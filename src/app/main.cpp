@@ -20,6 +20,12 @@ int main(int argc, char **argv)
     QCoreApplication::setOrganizationDomain(UpdaterConfig::organizationDomain());
     QCoreApplication::setApplicationVersion(UpdaterConfig::applicationVersion());
 
+    // The service needs no Qt plugin. Without this, the network bearer
+    // plugins load at start-up, open a D-Bus connection thread and poll the
+    // network interfaces every 10 s: memory and wake-ups a battery device
+    // pays for nothing.
+    QCoreApplication::setLibraryPaths(QStringList());
+
     qInstallMessageHandler(messageHandler);
 
     UpdateAdapter updateAdapter(nullptr);

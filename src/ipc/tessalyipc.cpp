@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QDataStream>
 #include <QDebug>
+#include <QFile>
 
 #include <cstring>
 
@@ -54,22 +55,42 @@ TessalyIPC::TessalyIPC(const QString &readKey, const QString &writeKey)
 
 TessalyIPC::~TessalyIPC() = default;
 
+QString decodeMailboxSegment(const QByteArray &segment)
+{
+    QBuffer buffer;
+    buffer.setData(segment);
+    buffer.open(QIODevice::ReadOnly);
+    QDataStream in(&buffer);
+    QString result;
+    in >> result;
+    return result;
+}
+
+QByteArray encodeMailboxSegment(const QString &message)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    QDataStream out(&buffer);
+    out << message;
+    return buffer.data();
+}
+
 QString TessalyIPC::takeMessage(QSharedMemory &memory, QSystemSemaphore &lock)
 {
     QString result;
-    if (!memory.attach(QSharedMemory::ReadWrite))
+    // Qt anchors a segment's key on a file that only the writer's create()
+    // makes. Without it attach() would fail anyway, but only after setting up
+    // a system semaphore of its own; testing for the file first keeps an idle
+    // poll to one stat() call.
+    if (!QFile::exists(memory.nativeKey()) || !memory.attach(QSharedMemory::ReadWrite))
         return result;
-
-    QBuffer buffer;
-    QDataStream in(&buffer);
 
     lock.acquire();
     const int size = memory.size();
-    buffer.setData(QByteArray(static_cast<const char *>(memory.constData()), size));
-    buffer.open(QIODevice::ReadOnly);
     // A malformed segment decodes as a null or empty string; it is wiped all
     // the same so that it cannot be read again.
-    in >> result;
+    result = decodeMailboxSegment(
+            QByteArray(static_cast<const char *>(memory.constData()), size));
     std::memset(memory.data(), 0, size_t(size));
     memory.detach();
     lock.release();
@@ -85,17 +106,14 @@ bool TessalyIPC::putMessage(QSharedMemory &memory, QSystemSemaphore &lock,
     if (memory.isAttached())
         memory.detach();
 
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
-    QDataStream out(&buffer);
-    out << message;
-    const int size = int(buffer.size());
+    const QByteArray segment = encodeMailboxSegment(message);
+    const int size = segment.size();
 
     if (!memory.create(size, QSharedMemory::ReadWrite))
         return false;
 
     lock.acquire();
-    std::memcpy(memory.data(), buffer.data().constData(), size_t(qMin(size, memory.size())));
+    std::memcpy(memory.data(), segment.constData(), size_t(qMin(size, memory.size())));
     lock.release();
     return true;
 }

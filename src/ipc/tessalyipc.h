@@ -11,6 +11,15 @@
 QString generateKeyHash(const QString &key, const QString &suffix,
                         QCryptographicHash::Algorithm algorithm);
 
+// The string a mailbox segment holds, decoded exactly as a reader takes it
+// out: QDataStream's encoding at the stream's default version. A segment too
+// short for its byte count, or with an odd count, decodes as a null string;
+// one too short to hold the count, as an empty string.
+QString decodeMailboxSegment(const QByteArray &segment);
+
+// The segment contents a writer puts in for message.
+QByteArray encodeMailboxSegment(const QString &message);
+
 // The four one-way mailboxes between the update service and the main
 // application. Each holds at most one string in QDataStream's encoding
 // (4-byte big-endian byte count, then UTF-16BE code units) in a segment of
