@@ -1,5 +1,8 @@
 #include "devicetree.h"
 
+#include "common/updaterconfig.h"
+#include "ipc/tessalyipc.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -117,6 +120,12 @@ void DeviceTree::stopService()
         m_service.kill();
         m_service.waitForFinished(5000);
     }
+    // A killed service never detaches its outgoing segments. Taking out what
+    // they hold detaches the last user, so the system removes them instead of
+    // leaving them for a later key file that happens to map to the same key.
+    TessalyIPC peer(UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox());
+    peer.IPCRead(true);
+    peer.IPCReadPercentage(true);
 }
 
 qint64 DeviceTree::servicePid() const
