@@ -132,10 +132,24 @@ void UpdateAdapter::checkForNewVersionAndInstall()
     extractAndInstall(preplacedPackagePath);
 }
 
-void UpdateAdapter::runCommand(const QString &program, const QStringList &arguments,
-                               QString &output, QString &error) const
+bool UpdateAdapter::runStep(const QString &program, const QStringList &arguments,
+                            const char *outputLabel, const char *errorLabel,
+                            QtMsgType errorLevel, QString &error_str) const
 {
+    QString output;
+    QString error;
     excuteShellCommand(program, arguments, output, error, commandTimeoutMs);
+    qInfo() << outputLabel << output;
+    if (errorLevel == QtInfoMsg)
+        qInfo() << errorLabel << error;
+    else
+        qCritical() << errorLabel << error;
+
+    // Anything on standard error fails the step, whatever the exit code.
+    if (error.isEmpty())
+        return true;
+    error_str = error;
+    return false;
 }
 
 void UpdateAdapter::extractAndInstall(QString filePath)
@@ -170,26 +184,13 @@ bool UpdateAdapter::decompress_tar_gz_file(const QString &file_path, QString &er
     const QString folder = getFileName(file_path, true);
     QDir().mkdir(folder);
 
-    QString output;
-    QString error;
-    runCommand(QStringLiteral("tar"),
-               { QStringLiteral("-xzf"), file_path, QStringLiteral("-C"), folder }, output, error);
-    qInfo() << "tar -xzf file:" << output;
-    qInfo() << "tar -xzf file error:" << error;
-    if (!error.isEmpty()) {
-        error_str = error;
-        return false;
-    }
-
-    runCommand(QStringLiteral("chmod"), { QStringLiteral("-R"), QStringLiteral("755"), folder },
-               output, error);
-    qInfo() << "chmod decompresed folder:" << output;
-    qCritical() << "chmod decompresed folder error:" << error;
-    if (!error.isEmpty()) {
-        error_str = error;
-        return false;
-    }
-    return true;
+    return runStep(QStringLiteral("tar"),
+                   { QStringLiteral("-xzf"), file_path, QStringLiteral("-C"), folder },
+                   "tar -xzf file:", "tar -xzf file error:", QtInfoMsg, error_str)
+            && runStep(QStringLiteral("chmod"),
+                       { QStringLiteral("-R"), QStringLiteral("755"), folder },
+                       "chmod decompresed folder:", "chmod decompresed folder error:",
+                       QtCriticalMsg, error_str);
 }
 
 bool UpdateAdapter::deployNewVersion(const QString &file_path, QString &error_str)
@@ -201,60 +202,26 @@ bool UpdateAdapter::deployNewVersion(const QString &file_path, QString &error_st
 
     const QString script = getFileName(file_path, true) + QStringLiteral("/deploy.sh");
     qInfo() << "deploy new version using:" << script;
-
-    QString output;
-    QString error;
-    runCommand(QStringLiteral("sh"), { script }, output, error);
-    qInfo() << "deploy output:" << output;
-    qCritical() << "deploy error:" << error;
-    if (!error.isEmpty()) {
-        error_str = error;
-        return false;
-    }
-    return true;
+    return runStep(QStringLiteral("sh"), { script }, "deploy output:", "deploy error:",
+                   QtCriticalMsg, error_str);
 }
 
 bool UpdateAdapter::decompress_gz_file(const QString &fileName_extesnion, QString &error_str)
 {
     qInfo() << "unzip file:" << fileName_extesnion;
-
-    QString output;
-    QString error;
-    runCommand(QStringLiteral("gzip"),
-               { QStringLiteral("-d"), QStringLiteral("-f"), fileName_extesnion }, output, error);
-    qInfo() << "unzip file:" << output;
-    qInfo() << "unzip file error:" << error;
-    if (!error.isEmpty()) {
-        error_str = error;
-        return false;
-    }
-
-    runCommand(QStringLiteral("chmod"),
-               { QStringLiteral("755"), getFileName(fileName_extesnion, true) }, output, error);
-    qInfo() << "chmod file:" << output;
-    qCritical() << "chmod file error:" << error;
-    if (!error.isEmpty()) {
-        error_str = error;
-        return false;
-    }
-    return true;
+    return runStep(QStringLiteral("gzip"),
+                   { QStringLiteral("-d"), QStringLiteral("-f"), fileName_extesnion },
+                   "unzip file:", "unzip file error:", QtInfoMsg, error_str)
+            && runStep(QStringLiteral("chmod"),
+                       { QStringLiteral("755"), getFileName(fileName_extesnion, true) },
+                       "chmod file:", "chmod file error:", QtCriticalMsg, error_str);
 }
 
 bool UpdateAdapter::renameLegacyApp(QString &error_str)
 {
     qInfo() << "renaming old version Tessaly to Tessaly_legacy";
-
-    QString output;
-    QString error;
-    runCommand(QStringLiteral("mv"), { appBinPath + installedName, appBinPath + legacyName },
-               output, error);
-    qInfo() << "renaming:" << output;
-    qCritical() << "renaming error:" << error;
-    if (!error.isEmpty()) {
-        error_str = error;
-        return false;
-    }
-    return true;
+    return runStep(QStringLiteral("mv"), { appBinPath + installedName, appBinPath + legacyName },
+                   "renaming:", "renaming error:", QtCriticalMsg, error_str);
 }
 
 bool UpdateAdapter::installNewVersion(QString fileName, QString &error_str)
@@ -264,61 +231,33 @@ bool UpdateAdapter::installNewVersion(QString fileName, QString &error_str)
     fileName = getFileName(fileName, true);
     const QString base = baseName(fileName);
 
-    QString output;
-    QString error;
-    runCommand(QStringLiteral("mv"), { QStringLiteral("-f"), fileName, appBinPath + base },
-               output, error);
-    qInfo() << "copying output:" << output;
-    qCritical() << "copying error:" << error;
-    if (!error.isEmpty()) {
-        error_str = error;
+    if (!runStep(QStringLiteral("mv"), { QStringLiteral("-f"), fileName, appBinPath + base },
+                 "copying output:", "copying error:", QtCriticalMsg, error_str))
         return false;
-    }
 
     qInfo() << QStringLiteral("renaming new version %1 to Tessaly").arg(base);
-    runCommand(QStringLiteral("mv"), { appBinPath + base, appBinPath + installedName }, output,
-               error);
-    qInfo() << "renaming:" << output;
-    qInfo() << "renaming error:" << error;
-    if (!error.isEmpty()) {
-        error_str = error;
-        return false;
-    }
-
-    runCommand(QStringLiteral("chmod"), { QStringLiteral("777"), appBinPath + installedName },
-               output, error);
-    qInfo() << "new version chmod result:" << output;
-    qCritical() << "new version chmod result error:" << error;
-    if (!error.isEmpty()) {
-        error_str = error;
-        return false;
-    }
-    return true;
+    return runStep(QStringLiteral("mv"), { appBinPath + base, appBinPath + installedName },
+                   "renaming:", "renaming error:", QtInfoMsg, error_str)
+            && runStep(QStringLiteral("chmod"),
+                       { QStringLiteral("777"), appBinPath + installedName },
+                       "new version chmod result:", "new version chmod result error:",
+                       QtCriticalMsg, error_str);
 }
 
 void UpdateAdapter::killAppOldVersion()
 {
     qInfo() << "killing app old version";
-
-    QString output;
-    QString error;
-    runCommand(QStringLiteral("systemctl"), { QStringLiteral("stop"), installedName }, output,
-               error);
-    qInfo() << "Kill legacy version:" << output;
-    qCritical() << "Kill legacy version error:" << error;
-
-    runCommand(QStringLiteral("killall"), { installedName }, output, error);
-    qInfo() << "killing Tessaly:" << output;
-    qCritical() << "killing Tessaly error:" << error;
+    QString ignored;
+    runStep(QStringLiteral("systemctl"), { QStringLiteral("stop"), installedName },
+            "Kill legacy version:", "Kill legacy version error:", QtCriticalMsg, ignored);
+    runStep(QStringLiteral("killall"), { installedName }, "killing Tessaly:",
+            "killing Tessaly error:", QtCriticalMsg, ignored);
 }
 
 void UpdateAdapter::rebootToInstall()
 {
     qInfo() << "installing new version Tessaly, rebooting device";
-
-    QString output;
-    QString error;
-    runCommand(QStringLiteral("reboot"), {}, output, error);
-    qInfo() << "starting Tessaly:" << output;
-    qCritical() << "starting Tessaly error:" << error;
+    QString ignored;
+    runStep(QStringLiteral("reboot"), {}, "starting Tessaly:", "starting Tessaly error:",
+            QtCriticalMsg, ignored);
 }

@@ -42,8 +42,11 @@ public Q_SLOTS:
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);
 
 private:
-    void runCommand(const QString &program, const QStringList &arguments, QString &output,
-                    QString &error) const;
+    // Runs one installation command, logs its output and its error text
+    // under the given labels (the error at errorLevel), and on failure puts
+    // the error text into error_str.
+    bool runStep(const QString &program, const QStringList &arguments, const char *outputLabel,
+                 const char *errorLabel, QtMsgType errorLevel, QString &error_str) const;
 
     TessalyIPC ipc;
     QTimer ipcWatchDogTimer;
