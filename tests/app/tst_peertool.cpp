@@ -9,6 +9,9 @@
 
 #include <csignal>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include "ipc/tessalyipc.h"
 #include "support/logcapture.h"
 #include "support/testmain.h"
@@ -27,14 +30,12 @@ const QString downloadRequest =
 // The segment as stored: byte count (big-endian), then UTF-16BE code units.
 QByteArray frame(const QString &text)
 {
-    QByteArray bytes;
     const quint32 count = quint32(text.size()) * 2;
+    QByteArray bytes;
     for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.append(char((count >> shift) & 0xff));
-    for (const QChar c : text) {
-        bytes.append(char(c.unicode() >> 8));
-        bytes.append(char(c.unicode() & 0xff));
-    }
+        bytes.append(char(count >> shift));
+    for (const QChar c : text)
+        bytes.append(char(c.unicode() >> 8)).append(char(c.unicode()));
     return bytes;
 }
 
@@ -44,24 +45,7 @@ QByteArray segmentBytes(const QString &mailbox)
     QSharedMemory memory(TessalyIPC::memoryKey(mailbox));
     if (!memory.attach(QSharedMemory::ReadOnly))
         return QByteArray();
-    QByteArray bytes(static_cast<const char *>(memory.constData()), memory.size());
-    memory.detach();
-    return bytes;
-}
-
-// Reading takes the message out, so it must not sit inside QTRY_*, which
-// evaluates its expression once more after it first held.
-QString takeRequest(TessalyIPC &service, int timeoutMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        const QString request = service.IPCRead(true);
-        if (!request.isEmpty())
-            return request;
-        QTest::qWait(20);
-    } while (clock.elapsed() < timeoutMs);
-    return QString();
+    return QByteArray(static_cast<const char *>(memory.constData()), memory.size());
 }
 
 bool segmentConsumed(const QString &mailbox)
@@ -70,20 +54,38 @@ bool segmentConsumed(const QString &mailbox)
     return !bytes.isNull() && bytes.count('\0') == bytes.size();
 }
 
+// Reading takes the message out, so it must not sit inside QTRY_*, which
+// evaluates its expression once more after it first held.
+QString takeRequest(TessalyIPC &service)
+{
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const QString request = service.IPCRead(true);
+        if (!request.isEmpty())
+            return request;
+        QTest::qWait(20);
+    } while (clock.elapsed() < 5000);
+    return QString();
+}
+
 // One run of the tool; the spy exists before the start so no end is missed.
 class PeerRun
 {
 public:
-    explicit PeerRun(const QStringList &arguments, const QString &program = peerPath,
-                     const QStringList &programArguments = QStringList())
+    explicit PeerRun(const QStringList &arguments, const QString &program = peerPath)
         : finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished))
     {
-        process.start(program, programArguments.isEmpty() ? arguments : programArguments);
+        qRegisterMetaType<QProcess::ExitStatus>();
+        process.start(program, arguments);
     }
 
-    bool waitForEnd(int timeoutMs)
+    // -1 unless the tool ended by itself in time.
+    int exitCode(int timeoutMs = 5000)
     {
-        return !finished.isEmpty() || finished.wait(timeoutMs);
+        if (finished.isEmpty() && !finished.wait(timeoutMs))
+            return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
     QString output() { return QString::fromUtf8(process.readAllStandardOutput()); }
@@ -99,56 +101,41 @@ class TestPeerTool : public QObject
 {
     Q_OBJECT
 
+    // The service's own writes log at info level; keep them out of the report.
+    LogCapture m_quiet;
+
 private slots:
-    void initTestCase();
     void writesExactRequestBytes_data();
     void writesExactRequestBytes();
-    void endsAtFinalMessage_data();
-    void endsAtFinalMessage();
     void printsExactPlainLines_data();
     void printsExactPlainLines();
     void discardsStaleResults();
-    void timesOutWithoutFinalMessage_data();
-    void timesOutWithoutFinalMessage();
     void timesOutWithoutService_data();
     void timesOutWithoutService();
-    void refusesUsageErrors_data();
     void refusesUsageErrors();
     void leavesAnotherWritersRequestAlone();
     void withdrawsRequestWhenInterrupted();
     void watchRunsUntilInterrupted();
-    void verboseShowsMailboxLogLines();
     void drawsBarOnTerminal();
-
-private:
-    // The service's own writes log at info level; keep them out of the report.
-    LogCapture m_quiet;
 };
-
-void TestPeerTool::initTestCase()
-{
-    qRegisterMetaType<QProcess::ExitStatus>();
-    QVERIFY2(QFileInfo(peerPath).isExecutable(), qPrintable(peerPath));
-}
 
 void TestPeerTool::writesExactRequestBytes_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("request");
+    QTest::addColumn<QString>("errors");
 
     QTest::newRow("download") << QStringList{ "download", "--version", "1.2.3", "--url", packageUrl }
-                              << downloadRequest;
-    QTest::newRow("download force install")
-            << QStringList{ "download", "--version", "1.2.3", "--url", packageUrl, "--force-install" }
-            << QString::fromUtf8(R"({"action":3,"build_release":"http://127.0.0.1:1/app.tar.gz","version":"1.2.3"})");
-    QTest::newRow("install-now") << QStringList{ "install-now" }
-                                 << QString::fromUtf8(R"({"action":2,"build_release":"","version":""})");
-    QTest::newRow("send not json") << QStringList{ "send", "not json {" } << "not json {";
-    QTest::newRow("send array with spacing and line break")
-            << QStringList{ "send", "[ 1,\n 2 ]" } << "[ 1,\n 2 ]";
-    QTest::newRow("send text beyond latin-1")
-            << QStringList{ "send", QString::fromUtf8("{\"version\":\"β😀\"}") }
-            << QString::fromUtf8("{\"version\":\"β😀\"}");
+                              << downloadRequest << QString();
+    QTest::newRow("force install, quote and non-latin in version")
+            << QStringList{ "download", "--version", "1\"β", "--url", packageUrl, "--force-install" }
+            << QString::fromUtf8(R"({"action":3,"build_release":"http://127.0.0.1:1/app.tar.gz","version":"1\"β"})")
+            << QString();
+    QTest::newRow("install-now, verbose") << QStringList{ "install-now", "--verbose" }
+            << R"({"action":2,"build_release":"","version":""})"
+            << R"(tessaly-peer: "IPC Tessaly sending message:" "{\"action\":2,\"build_release\":\"\",\"version\":\"\"}")" "\n";
+    const QString raw = QString::fromUtf8("[ 1,\n 2 ] not json { \"β😀\"");
+    QTest::newRow("send: raw text unchanged") << QStringList{ "send", raw } << raw << QString();
 }
 
 void TestPeerTool::writesExactRequestBytes()
@@ -158,60 +145,14 @@ void TestPeerTool::writesExactRequestBytes()
 
     TessalyIPC service(requestMailbox, statusMailbox);
     PeerRun peer(arguments);
-
-    QByteArray written;
-    QTRY_VERIFY_WITH_TIMEOUT(!(written = segmentBytes(requestMailbox)).isNull(), 5000);
-    QCOMPARE(written.toHex(' '), frame(request).toHex(' '));
-    QVERIFY(peer.finished.isEmpty()); // still there to keep the segment alive
+    QTRY_COMPARE_WITH_TIMEOUT(segmentBytes(requestMailbox).toHex(' '), frame(request).toHex(' '), 5000);
+    QVERIFY(peer.finished.isEmpty()); // keeps the segment alive until it is read
 
     QCOMPARE(service.IPCRead(true), request);
-    QVERIFY(peer.waitForEnd(5000));
-    QCOMPARE(peer.process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(peer.process.exitCode(), 0);
-    QCOMPARE(peer.output(), QStringLiteral("delivered ") + request.replace('\n', "\\n") + '\n');
-    QCOMPARE(peer.errors(), QString());
-    // Once the tool is gone the request segment is gone with it.
-    QVERIFY(segmentBytes(requestMailbox).isNull());
-}
-
-void TestPeerTool::endsAtFinalMessage_data()
-{
-    QTest::addColumn<QString>("finalMessage");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("lastLine");
-
-    QTest::newRow("installed") << installedMessage(DOWNLOAD_ONLY, "1.2.3") << 0
-                               << R"(status UPDATE_INSTALLED action=1 version="1.2.3" message=New version "1.2.3" is ready, please reboot to install.)";
-    QTest::newRow("download failed")
-            << downloadFailedMessage(DOWNLOAD_ONLY, "1.2.3", "Connection refused") << 1
-            << R"(status DOWNLOAD_ERROR action=1 version="1.2.3" message=Version "1.2.3" download failed, with error "Connection refused" please retry again.)";
-    QTest::newRow("installation failed")
-            << installFailedMessage(DOWNLOAD_ONLY, "1.2.3", "tar: not a tar\n") << 1
-            << R"(status DOWNLOAD_ERROR action=1 version="1.2.3" message=New version "1.2.3" failed to download or extract, with error tar: not a tar\n)";
-}
-
-void TestPeerTool::endsAtFinalMessage()
-{
-    QFETCH(QString, finalMessage);
-    QFETCH(int, exitCode);
-    QFETCH(QString, lastLine);
-
-    TessalyIPC service(requestMailbox, statusMailbox);
-    PeerRun peer({ "download", "--version", "1.2.3", "--url", packageUrl, "--wait", "20" });
-
-    QCOMPARE(takeRequest(service), downloadRequest);
-    service.IPCWrite(downloadStartedMessage());
-    QTRY_VERIFY_WITH_TIMEOUT(segmentConsumed(statusMailbox), 5000);
-    QVERIFY(peer.finished.isEmpty()); // a started download is not the end
-    service.IPCWrite(finalMessage);
-
-    QVERIFY(peer.waitForEnd(5000));
-    QCOMPARE(peer.process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(peer.process.exitCode(), exitCode);
-    const QStringList lines = peer.output().split('\n');
-    QCOMPARE(lines.size(), 4); // three lines and the empty rest after the last break
-    QCOMPARE(lines.at(1), QStringLiteral("status DOWNLOAD_STARTED message=Downloading new version, please wait"));
-    QCOMPARE(lines.at(2), lastLine);
+    QCOMPARE(peer.exitCode(), 0);
+    QCOMPARE(peer.output(), "delivered " + request.replace('\\', "\\\\").replace('\n', "\\n") + '\n');
+    QTEST(peer.errors(), "errors");
+    QVERIFY(segmentBytes(requestMailbox).isNull()); // gone with the tool
 }
 
 void TestPeerTool::printsExactPlainLines_data()
@@ -226,57 +167,42 @@ void TestPeerTool::printsExactPlainLines_data()
     auto progress = [](qint64 done, qint64 total) {
         return QStringLiteral("P\t") + progressMessage(DOWNLOAD_PERCENTAGE, done, total);
     };
+    const QString started = QStringLiteral("status DOWNLOAD_STARTED message=Downloading new version, please wait");
 
     QTest::newRow("download to installed")
             << QStringList{ "download", "--version", "1.2.3", "--url", packageUrl, "--wait", "30" }
-            << QStringList{ status(downloadStartedMessage()),
-                            progress(0, 1000),
-                            progress(5, 1000), // still 0%: not repeated
-                            progress(420, 1000),
-                            progress(429, 1000), // still 42%
-                            progress(999, 1000),
-                            progress(1000, 1000),
+            // A line is printed only when it changes: 5/1000 is still 0%, 429/1000 still 42%.
+            << QStringList{ status(downloadStartedMessage()), progress(0, 1000), progress(5, 1000),
+                            progress(420, 1000), progress(429, 1000), progress(999, 1000), progress(1000, 1000),
                             status(installedMessage(DOWNLOAD_ONLY, "1.2.3")) }
-            << QStringList{ "delivered " + downloadRequest,
-                            "status DOWNLOAD_STARTED message=Downloading new version, please wait",
-                            "progress 0%",
-                            "progress 42%",
-                            "progress 99%",
-                            "progress 100%",
+            << QStringList{ "delivered " + downloadRequest, started, "progress 0%", "progress 42%",
+                            "progress 99%", "progress 100%",
                             R"(status UPDATE_INSTALLED action=1 version="1.2.3" message=New version "1.2.3" is ready, please reboot to install.)" }
             << 0;
-    QTest::newRow("watch: unknown size, bad messages, upload, failure")
+    // A new download starts its progress afresh, so the second 50% is printed; an unknown size
+    // and the same complaint show once; a command given as text is not final.
+    QTest::newRow("watch: restart, unknown size, bad messages, upload, failure")
             << QStringList{ "watch", "--wait", "30" }
-            << QStringList{ status(downloadStartedMessage()),
-                            progress(100, -1),
-                            progress(9000, -1), // unknown once is enough
-                            "P\tnot json",
-                            "P\tnot json", // the same complaint once
-                            "S\t{\"command\":\"2\"}", // not final: a text, not a number
-                            progress(1, 10),
-                            QStringLiteral("P\t") + progressMessage(UPLOAD_PERCENTAGE, 1, 2),
-                            progress(0, 0),
+            << QStringList{ status(downloadStartedMessage()), progress(1, 2), status(downloadStartedMessage()),
+                            progress(1, 2), progress(100, -1), progress(9000, -1), "P\tnot json", "P\tnot json",
+                            "S\t{\"command\":\"2\"}", progress(1, 10),
+                            QStringLiteral("P\t") + progressMessage(UPLOAD_PERCENTAGE, 1, 2), progress(0, 0),
                             status(downloadFailedMessage(DOWNLOAD_FORCE_INSTALL, "", "Host \"x\" not found")) }
-            << QStringList{ "status DOWNLOAD_STARTED message=Downloading new version, please wait",
-                            "progress unknown",
+            << QStringList{ started, "progress 50%", started, "progress 50%", "progress unknown",
                             "error unreadable progress message: not json",
                             R"(error unreadable status message: {"command":"2"})",
-                            "progress 10%",
-                            "progress upload 50%",
-                            "progress unknown",
+                            "progress 10%", "progress upload 50%", "progress unknown",
                             R"(status DOWNLOAD_ERROR action=3 version="" message=Version "" download failed, with error "Host "x" not found" please retry again.)" }
             << 1;
-    QTest::newRow("a second download starts its progress afresh")
-            << QStringList{ "watch", "--wait", "30" }
-            << QStringList{ status(downloadStartedMessage()), progress(1, 2),
-                            status(downloadStartedMessage()), progress(1, 2),
-                            status(installedMessage(INSTALL_NOW, "9")) }
-            << QStringList{ "status DOWNLOAD_STARTED message=Downloading new version, please wait",
-                            "progress 50%",
-                            "status DOWNLOAD_STARTED message=Downloading new version, please wait",
-                            "progress 50%",
-                            R"(status UPDATE_INSTALLED action=2 version="9" message=New version "9" is ready, please reboot to install.)" }
-            << 0;
+    QTest::newRow("install-now times out and explains") << QStringList{ "install-now", "--wait", "1" }
+            << QStringList{ status(downloadStartedMessage()) }
+            << QStringList{ R"(delivered {"action":2,"build_release":"","version":""})", started,
+                            "error no final status message within 1 s; the service answers install-now "
+                            "only when a package waits in its upgrade folder" }
+            << 3;
+    QTest::newRow("watch times out") << QStringList{ "watch", "--wait", "1" }
+            << QStringList{ status(downloadStartedMessage()) }
+            << QStringList{ started, "error no final status message within 1 s" } << 3;
 }
 
 void TestPeerTool::printsExactPlainLines()
@@ -287,33 +213,31 @@ void TestPeerTool::printsExactPlainLines()
     QFETCH(int, exitCode);
 
     TessalyIPC service(requestMailbox, statusMailbox);
+    QElapsedTimer clock;
+    clock.start();
     PeerRun peer(arguments);
-    // watch sends nothing and drains nothing: a message written before it
-    // looks is still there when it does.
-    if (arguments.first() != QLatin1String("watch"))
+    const bool sends = arguments.first() != QLatin1String("watch");
+    if (sends)
         QVERIFY(!takeRequest(service).isEmpty());
-
     for (const QString &step : qAsConst(steps)) {
-        const QString text = step.mid(2);
         const bool toStatus = step.startsWith(QLatin1Char('S'));
-        if (toStatus)
-            service.IPCWrite(text);
-        else
-            service.IPCWritePercentage(text);
+        toStatus ? service.IPCWrite(step.mid(2)) : service.IPCWritePercentage(step.mid(2));
         // One message at a time: the next write would replace an unread one.
         QTRY_VERIFY_WITH_TIMEOUT(segmentConsumed(toStatus ? statusMailbox : progressMailbox), 5000);
+        QVERIFY(sends || segmentBytes(requestMailbox).isNull());
     }
 
-    QVERIFY(peer.waitForEnd(5000));
-    QCOMPARE(peer.process.exitCode(), exitCode);
+    QCOMPARE(peer.exitCode(), exitCode);
     QCOMPARE(peer.output(), expected.join('\n') + '\n');
     QCOMPARE(peer.errors(), QString());
+    if (exitCode == 3) // not a moment before --wait
+        QVERIFY(clock.elapsed() >= 1000);
 }
 
 void TestPeerTool::discardsStaleResults()
 {
     TessalyIPC service(requestMailbox, statusMailbox);
-    // Left over from an earlier request nobody read.
+    // Results of an earlier request nobody read.
     service.IPCWrite(installedMessage(DOWNLOAD_ONLY, "0.9"));
     service.IPCWritePercentage(progressMessage(DOWNLOAD_PERCENTAGE, 1, 2));
 
@@ -325,47 +249,11 @@ void TestPeerTool::discardsStaleResults()
     QVERIFY(peer.finished.isEmpty());
 
     service.IPCWrite(installFailedMessage(INSTALL_NOW, "1.0", "gzip: bad\n"));
-    QVERIFY(peer.waitForEnd(5000));
-    QCOMPARE(peer.process.exitCode(), 1);
+    QCOMPARE(peer.exitCode(), 1);
     QCOMPARE(peer.output(),
              QStringLiteral("delivered {\"action\":2,\"build_release\":\"\",\"version\":\"1.0\"}\n"
                             "status DOWNLOAD_ERROR action=2 version=\"1.0\" message=New version "
                             "\"1.0\" failed to download or extract, with error gzip: bad\\n\n"));
-}
-
-void TestPeerTool::timesOutWithoutFinalMessage_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("lastLine");
-
-    QTest::newRow("download") << QStringList{ "download", "--version", "1", "--url", packageUrl, "--wait", "1" }
-                              << "error no final status message within 1 s";
-    QTest::newRow("install-now explains")
-            << QStringList{ "install-now", "--wait", "1" }
-            << "error no final status message within 1 s; the service answers install-now only "
-               "when a package waits in its upgrade folder";
-    QTest::newRow("watch") << QStringList{ "watch", "--wait", "1" }
-                           << "error no final status message within 1 s";
-}
-
-void TestPeerTool::timesOutWithoutFinalMessage()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, lastLine);
-
-    TessalyIPC service(requestMailbox, statusMailbox);
-    QElapsedTimer clock;
-    clock.start();
-    PeerRun peer(arguments);
-    if (arguments.first() != QLatin1String("watch"))
-        QVERIFY(!takeRequest(service).isEmpty());
-    // A started download is not final either.
-    service.IPCWrite(downloadStartedMessage());
-
-    QVERIFY(peer.waitForEnd(10000));
-    QVERIFY(clock.elapsed() >= 1000);
-    QCOMPARE(peer.process.exitCode(), 3);
-    QVERIFY2(peer.output().endsWith(lastLine + '\n'), qPrintable(lastLine));
 }
 
 void TestPeerTool::timesOutWithoutService_data()
@@ -373,8 +261,6 @@ void TestPeerTool::timesOutWithoutService_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("seconds");
 
-    QTest::newRow("with --wait 1") << QStringList{ "download", "--version", "1", "--url", packageUrl, "--wait", "1" }
-                                   << "1";
     QTest::newRow("with --wait 0.5") << QStringList{ "send", "{}", "--wait", "0.5" } << "0.5";
     QTest::newRow("default 10 s without --wait") << QStringList{ "install-now" } << "10";
 }
@@ -387,54 +273,25 @@ void TestPeerTool::timesOutWithoutService()
     QElapsedTimer clock;
     clock.start();
     PeerRun peer(arguments);
-    QVERIFY(peer.waitForEnd(20000));
+    QCOMPARE(peer.exitCode(20000), 3);
     QVERIFY(clock.elapsed() >= qint64(seconds.toDouble() * 1000));
-    QCOMPARE(peer.process.exitCode(), 3);
-    const QString expected = QStringLiteral("error no service picked up the request within %1 s; it "
-                                            "is withdrawn. Is TessalyUpdater running as user ")
-                                     .arg(seconds);
-    const QString output = peer.output();
-    QVERIFY2(output.startsWith(expected), qPrintable(output));
-    QVERIFY2(output.contains(QStringLiteral("with the temporary folder %1 (TMPDIR)?").arg(QDir::tempPath())),
-             qPrintable(output));
-    QCOMPARE(output.count('\n'), 1);
+    QCOMPARE(peer.output(), QStringLiteral("error no service picked up the request within %1 s; it is withdrawn. Is "
+                                           "TessalyUpdater running as user %2 with the temporary folder %3 (TMPDIR)?\n")
+                                    .arg(seconds, QString::fromLocal8Bit(getpwuid(geteuid())->pw_name), QDir::tempPath()));
 
-    // The request went with the tool: a service starting now finds nothing.
+    // A service starting now finds nothing.
     TessalyIPC service(requestMailbox, statusMailbox);
     QVERIFY(service.IPCRead(true).isNull());
 }
 
-void TestPeerTool::refusesUsageErrors_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("no arguments") << QStringList() << "no command given";
-    QTest::newRow("unknown command") << QStringList{ "reboot" } << "unknown command \"reboot\"";
-    QTest::newRow("unknown option") << QStringList{ "watch", "--quiet" } << "unknown option \"--quiet\"";
-    QTest::newRow("missing version") << QStringList{ "download", "--url", packageUrl, "--wait", "5" }
-                                     << "download needs --version";
-    QTest::newRow("missing url") << QStringList{ "download", "--version", "1" } << "download needs --url";
-    QTest::newRow("bad wait") << QStringList{ "download", "--version", "1", "--url", packageUrl, "--wait", "x" }
-                              << "option --wait needs a number of seconds above 0 and at most 1000000, not \"x\"";
-    QTest::newRow("option of another command") << QStringList{ "install-now", "--url", packageUrl }
-                                               << "option --url is not used by install-now";
-    QTest::newRow("send without text") << QStringList{ "send" } << "send needs the text to write";
-}
-
 void TestPeerTool::refusesUsageErrors()
 {
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, message);
-
-    PeerRun peer(arguments);
-    QVERIFY(peer.waitForEnd(5000));
-    QCOMPARE(peer.process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(peer.process.exitCode(), 2);
+    PeerRun peer({ "download", "--version", "1", "--url", packageUrl, "--wait", "x" });
+    QCOMPARE(peer.exitCode(), 2);
     QCOMPARE(peer.output(), QString());
-    QCOMPARE(peer.errors(), QStringLiteral("tessaly-peer: %1\nRun \"tessaly-peer --help\" for the "
-                                           "commands and options.\n")
-                                    .arg(message));
+    QCOMPARE(peer.errors(), QStringLiteral("tessaly-peer: option --wait needs a number of seconds above 0 and at most "
+                                           "1000000, not \"x\"\nRun \"tessaly-peer --help\" for the commands and "
+                                           "options.\n"));
     QVERIFY(segmentBytes(requestMailbox).isNull()); // nothing was sent
 }
 
@@ -445,22 +302,18 @@ void TestPeerTool::leavesAnotherWritersRequestAlone()
     otherApplication.IPCWrite(QStringLiteral("{\"action\":2}"));
 
     PeerRun peer({ "download", "--version", "1", "--url", packageUrl, "--wait", "5" });
-    QVERIFY(peer.waitForEnd(5000));
-    QCOMPARE(peer.process.exitCode(), 4);
-    QCOMPARE(peer.output(), QStringLiteral("error mailbox \"Tessaly\" is held by another process "
-                                           "(another tessaly-peer still waiting?); the request was "
-                                           "not sent\n"));
+    QCOMPARE(peer.exitCode(), 4);
+    QCOMPARE(peer.output(), QStringLiteral("error mailbox \"Tessaly\" is held by another process (another "
+                                           "tessaly-peer still waiting?); the request was not sent\n"));
     QCOMPARE(service.IPCRead(true), QStringLiteral("{\"action\":2}"));
 }
 
 void TestPeerTool::withdrawsRequestWhenInterrupted()
 {
     PeerRun peer({ "download", "--version", "1", "--url", packageUrl });
-    QTRY_VERIFY_WITH_TIMEOUT(!segmentBytes(requestMailbox).isNull(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(segmentBytes(requestMailbox).count('\0') < segmentBytes(requestMailbox).size(), 5000);
     peer.process.terminate();
-    QVERIFY(peer.waitForEnd(5000));
-    QCOMPARE(peer.process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(peer.process.exitCode(), 128 + SIGTERM);
+    QCOMPARE(peer.exitCode(), 128 + SIGTERM);
     QCOMPARE(peer.output(), QString());
 
     TessalyIPC service(requestMailbox, statusMailbox);
@@ -471,7 +324,6 @@ void TestPeerTool::watchRunsUntilInterrupted()
 {
     TessalyIPC service(requestMailbox, statusMailbox);
     PeerRun peer({ "watch" });
-    QTRY_VERIFY_WITH_TIMEOUT(peer.process.state() == QProcess::Running, 5000);
     // A final message does not end a watch without --wait.
     service.IPCWrite(installedMessage(DOWNLOAD_ONLY, "3"));
     QTRY_VERIFY_WITH_TIMEOUT(segmentConsumed(statusMailbox), 5000);
@@ -479,23 +331,9 @@ void TestPeerTool::watchRunsUntilInterrupted()
     QVERIFY(peer.finished.isEmpty());
 
     ::kill(pid_t(peer.process.processId()), SIGINT);
-    QVERIFY(peer.waitForEnd(5000));
-    QCOMPARE(peer.process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(peer.process.exitCode(), 128 + SIGINT);
-    QVERIFY(peer.output().startsWith(QStringLiteral("status UPDATE_INSTALLED action=1 version=\"3\"")));
-}
-
-void TestPeerTool::verboseShowsMailboxLogLines()
-{
-    TessalyIPC service(requestMailbox, statusMailbox);
-    PeerRun peer({ "download", "--version", "1.2.3", "--url", packageUrl, "--verbose" });
-    QCOMPARE(takeRequest(service), downloadRequest);
-    QVERIFY(peer.waitForEnd(5000));
-    QCOMPARE(peer.process.exitCode(), 0);
-    QCOMPARE(peer.output(), QStringLiteral("delivered ") + downloadRequest + '\n');
-    const QString errors = peer.errors();
-    QVERIFY2(errors.contains(QStringLiteral("tessaly-peer: \"IPC Tessaly sending message:\" \"")),
-             qPrintable(errors));
+    QCOMPARE(peer.exitCode(), 128 + SIGINT);
+    QCOMPARE(peer.output(), QStringLiteral("status UPDATE_INSTALLED action=1 version=\"3\" message=New "
+                                           "version \"3\" is ready, please reboot to install.\n"));
 }
 
 void TestPeerTool::drawsBarOnTerminal()
@@ -505,9 +343,7 @@ void TestPeerTool::drawsBarOnTerminal()
 
     TessalyIPC service(requestMailbox, statusMailbox);
     // script runs the tool on a pseudo-terminal and ends with its exit code.
-    const QString command = peerPath + QStringLiteral(" watch --wait 30 --size 2048");
-    PeerRun peer({}, script, { "-q", "-e", "-c", command, "/dev/null" });
-
+    PeerRun peer({ "-q", "-e", "-c", peerPath + " watch --wait 30 --size 2048", "/dev/null" }, script);
     service.IPCWrite(downloadStartedMessage());
     QTRY_VERIFY_WITH_TIMEOUT(segmentConsumed(statusMailbox), 5000);
     for (qint64 done : { 512, 1024, 2048 }) {
@@ -516,10 +352,9 @@ void TestPeerTool::drawsBarOnTerminal()
     }
     service.IPCWrite(installedMessage(DOWNLOAD_ONLY, "5"));
 
-    QVERIFY(peer.waitForEnd(10000));
-    QCOMPARE(peer.process.exitCode(), 0);
+    QCOMPARE(peer.exitCode(10000), 0);
     const QString output = peer.output();
-    // The terminal turns each line break into CR LF.
+    // The terminal turns each line break into CR LF; the rates in between depend on timing.
     const QStringList expectedInOrder = {
         "status DOWNLOAD_STARTED message=Downloading new version, please wait\r\n",
         "\rprogress [#####---------------]  25.0%  512 B / 2.0 KiB\x1b[K",
@@ -531,8 +366,7 @@ void TestPeerTool::drawsBarOnTerminal()
     int from = 0;
     for (const QString &piece : expectedInOrder) {
         const int at = output.indexOf(piece, from);
-        QVERIFY2(at >= 0, qPrintable(QStringLiteral("missing %1 in %2").arg(piece.toUtf8().toHex().constData(),
-                                                                          output.toUtf8().toHex().constData())));
+        QVERIFY2(at >= 0, qPrintable("missing " + piece.toUtf8().toHex() + " in " + output.toUtf8().toHex()));
         from = at + piece.size();
     }
     QVERIFY(!output.contains(QStringLiteral("progress 25%"))); // no plain lines on a terminal
