@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkRequest>
+#include <QScopeGuard>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
@@ -83,8 +84,15 @@ void AsyncDownloader::downloadFile(QUrl url, QString fileName, QString fileUniqu
     qInfo() << "downloading path:" << localPath;
 
     // Two transfers must never write into one file: the newer request wins
-    // and the older one ends now, reported as failed.
-    supersedeTransfersTo(localPath);
+    // and the older one ends now, reported as failed. The reports go out
+    // only once this call is done with the file, so that a receiver asking
+    // for the same file again cannot slip a third writer in between.
+    const QStringList supersededKeys = stopTransfersTo(localPath);
+    const auto reportSuperseded = qScopeGuard([&] {
+        for (const QString &key : supersededKeys)
+            emit failed(localPath, key,
+                        QStringLiteral("Download superseded by a newer request for the same file"));
+    });
 
     auto *file = new QFile(localPath, this);
     if (!file->open(QIODevice::WriteOnly)) {
@@ -112,22 +120,22 @@ void AsyncDownloader::downloadFile(QUrl url, QString fileName, QString fileUniqu
     connect(reply, &QNetworkReply::readyRead, this, &AsyncDownloader::onReadyRead);
 }
 
-void AsyncDownloader::supersedeTransfersTo(const QString &localPath)
+QStringList AsyncDownloader::stopTransfersTo(const QString &localPath)
 {
+    QStringList keys;
     const QList<QNetworkReply *> running = replyInfo.keys();
     for (QNetworkReply *reply : running) {
         if (replyInfo.value(reply).first != localPath)
             continue;
-        const QString key = replyInfo.value(reply).second;
+        keys.append(replyInfo.value(reply).second);
         reply->disconnect(this);
         closeFile(reply);
         release(reply);
         reply->abort();
         qCritical() << "error in downloading file requested:"
                     << "superseded by a newer download of the same file";
-        emit failed(localPath, key,
-                    QStringLiteral("Download superseded by a newer request for the same file"));
     }
+    return keys;
 }
 
 void AsyncDownloader::closeFile(QNetworkReply *reply)

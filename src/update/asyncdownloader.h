@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 class QFile;
@@ -50,7 +51,8 @@ private Q_SLOTS:
 
 private:
     void ensureFolder() const;
-    void supersedeTransfersTo(const QString &localPath);
+    // Ends every running transfer into localPath; returns their keys.
+    QStringList stopTransfersTo(const QString &localPath);
     void closeFile(QNetworkReply *reply);
     void release(QNetworkReply *reply);
 
