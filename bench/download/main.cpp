@@ -12,6 +12,7 @@
 
 #include <cstdio>
 
+#include "common/processsetup.h"
 #include "update/asyncdownloader.h"
 
 namespace {
@@ -28,7 +29,9 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 
 int main(int argc, char **argv)
 {
+    prepareServiceProcess();
     QCoreApplication app(argc, argv);
+    completeServiceProcess();
     const QStringList arguments = app.arguments();
     if (arguments.size() != 3) {
         std::fprintf(stderr, "usage: bench-download URL FOLDER\n");

@@ -1,5 +1,6 @@
 #include <QCoreApplication>
 
+#include "common/processsetup.h"
 #include "common/updaterconfig.h"
 #include "common/vovodo_global.h"
 #include "logging/logger.h"
@@ -14,17 +15,14 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
 
 int main(int argc, char **argv)
 {
+    prepareServiceProcess();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(UpdaterConfig::applicationName());
     QCoreApplication::setOrganizationName(UpdaterConfig::organizationName());
     QCoreApplication::setOrganizationDomain(UpdaterConfig::organizationDomain());
     QCoreApplication::setApplicationVersion(UpdaterConfig::applicationVersion());
 
-    // The service needs no Qt plugin. Without this, the network bearer
-    // plugins load at start-up, open a D-Bus connection thread and poll the
-    // network interfaces every 10 s: memory and wake-ups a battery device
-    // pays for nothing.
-    QCoreApplication::setLibraryPaths(QStringList());
+    completeServiceProcess();
 
     qInstallMessageHandler(messageHandler);
 
