@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap configure build test demo bench clean
+.PHONY: all bootstrap configure build test demo bench sanitize fuzz cross cross-test clean
 
 all: build
 
@@ -26,6 +26,15 @@ demo: configure
 
 bench: build
 	@BUILD_DIR=$(BUILD_DIR) bench/run-all.sh
+
+# AddressSanitizer + UndefinedBehaviorSanitizer over the whole suite, then
+# ThreadSanitizer over the concurrency tests.
+sanitize: bootstrap
+	@scripts/sanitize
+
+# libFuzzer targets, FUZZ_SECONDS each (default 60).
+fuzz: bootstrap
+	@scripts/fuzz
 
 clean:
 	rm -rf $(BUILD_DIR)
