@@ -4,14 +4,12 @@
 #include <QList>
 #include <QString>
 
-// What /proc says about processes the tests started. A zombie has stopped
-// running and only waits to be reaped (by init, for an orphan), so it does
-// not count as alive.
+// What /proc says about processes a test's script started.
 namespace ProcessProbe {
 
+// A zombie only waits to be reaped, so it does not count as alive.
 bool isAlive(qint64 pid);
-QList<qint64> aliveInGroup(qint64 pgid);
-// The numbers written one per line into a file by a test's script.
+// The numbers a script wrote one per line into a file.
 QList<qint64> pidsFromFile(const QString &path);
 
 } // namespace ProcessProbe

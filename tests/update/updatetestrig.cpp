@@ -2,11 +2,13 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTest>
 
 #include "support/logcapture.h"
-#include "update/updateadapteroptions.h"
 
 #include <sys/stat.h>
 
@@ -15,11 +17,6 @@ MainAppPeer::MainAppPeer(const QString &mainAppMailbox, const QString &serviceMa
 {
     connect(&m_poll, &QTimer::timeout, this, &MainAppPeer::collect);
     m_poll.start(0);
-}
-
-void MainAppPeer::send(const QString &request)
-{
-    m_ipc.IPCWrite(request);
 }
 
 void MainAppPeer::collect()
@@ -41,16 +38,13 @@ UpdateTestRig::UpdateTestRig()
     options.writeMailbox = QStringLiteral("TstService%1").arg(serial);
     options.appBinPath = binDir();
     options.downloadApplicationDir = serviceDir();
-    options.downloadSubPath = QStringLiteral("../../../upgrade");
-    options.preplacedPackagePath = QStringLiteral("./../../upgrade/Tessaly.gz");
     options.pollIntervalMs = 20;
 
     QDir root(m_root.path());
     m_valid = m_root.isValid() && root.mkpath(QStringLiteral("svc/bin"))
             && root.mkpath(QStringLiteral("upgrade")) && root.mkpath(QStringLiteral("Tessaly/bin"));
     m_previousCwd = QDir::currentPath();
-    if (m_valid)
-        m_valid = QDir::setCurrent(serviceDir());
+    m_valid = m_valid && QDir::setCurrent(serviceDir());
 }
 
 UpdateTestRig::~UpdateTestRig()
@@ -58,95 +52,29 @@ UpdateTestRig::~UpdateTestRig()
     QDir::setCurrent(m_previousCwd);
 }
 
-QString UpdateTestRig::serviceDir() const
-{
-    return m_root.filePath(QStringLiteral("svc/bin"));
-}
+namespace {
 
-QString UpdateTestRig::upgradeDir() const
-{
-    return m_root.filePath(QStringLiteral("upgrade"));
-}
-
-QString UpdateTestRig::binDir() const
-{
-    return m_root.filePath(QStringLiteral("Tessaly/bin/"));
-}
-
-namespace TestFiles {
-
-bool write(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return false;
-    file.close();
-    return file.setPermissions(permissions);
-}
-
-QByteArray read(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-int mode(const QString &path)
-{
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return -1;
-    return int(info.st_mode & 07777);
-}
-
-bool run(const QString &program, const QStringList &arguments, const QString &standardOutputFile)
+bool run(const QString &program, const QStringList &arguments,
+         const QString &standardOutputFile = QString())
 {
     QProcess process;
     if (!standardOutputFile.isEmpty())
         process.setStandardOutputFile(standardOutputFile);
     process.start(program, arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
-        qWarning() << "test tool failed:" << program << arguments
-                   << process.readAllStandardError();
-        return false;
-    }
-    return true;
+    if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0)
+        return true;
+    qWarning() << "test tool failed:" << program << arguments << process.readAllStandardError();
+    return false;
 }
 
-bool makeTarGz(const QString &sourceDir, const QString &archive)
+QString jsonString(QString text)
 {
-    return run(QStringLiteral("tar"),
-               { QStringLiteral("-czf"), archive, QStringLiteral("-C"), sourceDir,
-                 QStringLiteral(".") });
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+            .replace(QLatin1Char('"'), QLatin1String("\\\""))
+            .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
-
-bool makeGz(const QString &sourceFile, const QString &archive)
-{
-    return run(QStringLiteral("gzip"), { QStringLiteral("-c"), QStringLiteral("-n"), sourceFile },
-               archive);
-}
-
-} // namespace TestFiles
-
-QString jsonString(const QString &text)
-{
-    QString escaped;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"'))
-            escaped += QLatin1String("\\\"");
-        else if (c == QLatin1Char('\\'))
-            escaped += QLatin1String("\\\\");
-        else if (c == QLatin1Char('\n'))
-            escaped += QLatin1String("\\n");
-        else
-            escaped += c;
-    }
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
-}
-
-namespace {
 
 QString statusJson(int action, int command, const QString &message, const QString &version)
 {
@@ -157,19 +85,75 @@ QString statusJson(int action, int command, const QString &message, const QStrin
 
 } // namespace
 
+namespace TestFiles {
+
+bool write(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return false;
+    file.close();
+    return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+QByteArray read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int mode(const QString &path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return -1;
+    return int(info.st_mode & 07777);
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+}
+
+bool makeGz(const QString &sourceFile, const QString &archive)
+{
+    return run(QStringLiteral("gzip"), { QStringLiteral("-c"), QStringLiteral("-n"), sourceFile },
+               archive);
+}
+
+bool makeDeployPackage(const QString &workDir, const QByteArray &script, const QString &archive,
+                       int randomPayloadBytes)
+{
+    const QString source = workDir + QStringLiteral("/package-source");
+    QByteArray payload = "payload 1.2.3\n";
+    if (randomPayloadBytes > 0) {
+        payload.resize(randomPayloadBytes);
+        for (char &byte : payload)
+            byte = char(QRandomGenerator::global()->bounded(256));
+    }
+    // "." goes into the archive too, so the folder's own mode travels.
+    return QDir().mkpath(source)
+            && QFile::setPermissions(source, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                     | QFileDevice::ExeOwner)
+            && write(source + QStringLiteral("/deploy.sh"), script)
+            && write(source + QStringLiteral("/payload.bin"), payload)
+            && run(QStringLiteral("tar"), { QStringLiteral("-czf"), archive, QStringLiteral("-C"),
+                                            source, QStringLiteral(".") });
+}
+
+} // namespace TestFiles
+
 QString installedJson(int action, const QString &version)
 {
     return statusJson(action, 3,
-                      QStringLiteral("New version \"") + version
-                              + QStringLiteral("\" is ready, please reboot to install."),
+                      "New version \"" + version + "\" is ready, please reboot to install.",
                       version);
 }
 
 QString installFailedJson(int action, const QString &version, const QString &error)
 {
     return statusJson(action, 2,
-                      QStringLiteral("New version \"") + version
-                              + QStringLiteral("\" failed to download or extract, with error ")
+                      "New version \"" + version + "\" failed to download or extract, with error "
                               + error,
                       version);
 }
@@ -177,15 +161,14 @@ QString installFailedJson(int action, const QString &version, const QString &err
 QString downloadFailedJson(int action, const QString &version, const QString &error)
 {
     return statusJson(action, 2,
-                      QStringLiteral("Version \"") + version
-                              + QStringLiteral("\" download failed, with error \"") + error
-                              + QStringLiteral("\" please retry again."),
+                      "Version \"" + version + "\" download failed, with error \"" + error
+                              + "\" please retry again.",
                       version);
 }
 
 QString downloadStartedJson()
 {
-    return QStringLiteral("{\"command\":1,\"message\":\"Downloading new version, please wait\"}");
+    return QStringLiteral(R"({"command":1,"message":"Downloading new version, please wait"})");
 }
 
 QStringList controllerLog(const LogCapture &log)
@@ -194,33 +177,39 @@ QStringList controllerLog(const LogCapture &log)
     const QList<LogCapture::Entry> entries = log.entries();
     for (const LogCapture::Entry &entry : entries) {
         const QString &text = entry.second;
-        if (text.startsWith(QLatin1String("\"IPC "))
-            || text.startsWith(QLatin1String("AsyncDownloader::on"))
-            || text.startsWith(QLatin1String("test tool failed:")))
-            continue;
-        QString level;
-        switch (entry.first) {
-        case QtDebugMsg: level = QStringLiteral("D"); break;
-        case QtInfoMsg: level = QStringLiteral("I"); break;
-        case QtWarningMsg: level = QStringLiteral("W"); break;
-        case QtCriticalMsg: level = QStringLiteral("C"); break;
-        case QtFatalMsg: level = QStringLiteral("F"); break;
-        }
-        lines.append(level + QLatin1Char('|') + text);
+        // QtMsgType runs debug, warning, critical, fatal, info.
+        if (!text.startsWith(QLatin1String("\"IPC "))
+            && !text.startsWith(QLatin1String("AsyncDownloader::on"))
+            && !text.startsWith(QLatin1String("test tool failed:")))
+            lines.append(QStringLiteral("DWCFI").at(entry.first) + QLatin1Char('|') + text);
     }
     return lines;
 }
 
 QStringList forbiddenLines(const LogCapture &log)
 {
-    QStringList lines;
-    const QStringList messages = log.messages();
-    for (const QString &text : messages) {
-        if (text.contains(QLatin1String("killing app old version"))
-            || text.contains(QLatin1String("rebooting device"))
-            || text.contains(QLatin1String("Kill legacy version"))
-            || text.contains(QLatin1String("starting Tessaly")))
-            lines.append(text);
-    }
-    return lines;
+    // Each of the two logs this line before anything else it does.
+    static const QRegularExpression first(
+            QStringLiteral("^(killing app old version|installing new version Tessaly, rebooting)"));
+    return log.messages().filter(first);
+}
+
+int actionLines(const LogCapture &log)
+{
+    static const QRegularExpression received(QStringLiteral("^IPC action received:"));
+    return log.messages().filter(received).size();
+}
+
+bool sendAndWaitUntilRead(MainAppPeer &peer, const LogCapture &log, const QString &request)
+{
+    const int before = actionLines(log);
+    peer.send(request);
+    QElapsedTimer clock;
+    clock.start();
+    while (actionLines(log) == before && clock.elapsed() < 20000)
+        QTest::qWait(5);
+    // One more pass so the peer has read what the tick wrote.
+    QTest::qWait(10);
+    peer.collect();
+    return actionLines(log) > before;
 }

@@ -1,7 +1,6 @@
 #ifndef UPDATETESTRIG_H
 #define UPDATETESTRIG_H
 
-#include <QFileDevice>
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -22,7 +21,7 @@ class MainAppPeer : public QObject
 public:
     MainAppPeer(const QString &mainAppMailbox, const QString &serviceMailbox);
 
-    void send(const QString &request);
+    void send(const QString &request) { m_ipc.IPCWrite(request); }
     void collect();
 
     QStringList statusMessages() const { return m_status; }
@@ -39,7 +38,7 @@ private:
 //   svc/bin/          the service's folder and working directory
 //   upgrade/          where packages land ("./../../upgrade" from svc/bin)
 //   Tessaly/bin/      the main application's folder (appBinPath)
-// The working directory is switched to svc/bin for the rig's lifetime.
+// The working directory is svc/bin for the rig's lifetime.
 class UpdateTestRig
 {
 public:
@@ -48,10 +47,10 @@ public:
 
     bool isValid() const { return m_valid; }
     QString root() const { return m_root.path(); }
-    QString serviceDir() const;
-    QString upgradeDir() const;
+    QString serviceDir() const { return m_root.filePath(QStringLiteral("svc/bin")); }
+    QString upgradeDir() const { return m_root.filePath(QStringLiteral("upgrade")); }
     // With the trailing slash, like the installed value.
-    QString binDir() const;
+    QString binDir() const { return m_root.filePath(QStringLiteral("Tessaly/bin/")); }
 
     // Fresh mailbox names, a 20 ms poll and the real 3000 ms command time-out.
     UpdateAdapterOptions options;
@@ -65,24 +64,24 @@ private:
 
 namespace TestFiles {
 
-bool write(const QString &path, const QByteArray &content,
-           QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+// Readable and writable by the owner only, whatever the umask.
+bool write(const QString &path, const QByteArray &content);
 QByteArray read(const QString &path);
 // The permission bits as stat() gives them, e.g. 0755; -1 when missing.
 int mode(const QString &path);
-// Runs a tool to completion; false (with a warning) unless it exits with 0.
-bool run(const QString &program, const QStringList &arguments,
-         const QString &standardOutputFile = QString());
-// A package the way a build server makes one: the folder's contents, "."
-// included, so the folder's own mode travels too.
-bool makeTarGz(const QString &sourceDir, const QString &archive);
+// Names in a folder, "." and ".." left out.
+QStringList entries(const QString &folder);
 bool makeGz(const QString &sourceFile, const QString &archive);
+// A ".tar.gz" package holding deploy.sh and payload.bin, made from a folder
+// that others may not read, so the unpacking step's "chmod -R 755" shows.
+// A payload of random bytes makes the archive as large as wanted.
+bool makeDeployPackage(const QString &workDir, const QByteArray &script, const QString &archive,
+                       int randomPayloadBytes = 0);
 
 } // namespace TestFiles
 
 // The status messages as the main application must receive them, written
 // out by hand: keys sorted, no spaces, quotes and line ends escaped.
-QString jsonString(const QString &text);
 QString installedJson(int action, const QString &version);
 QString installFailedJson(int action, const QString &version, const QString &error);
 QString downloadFailedJson(int action, const QString &version, const QString &error);
@@ -92,7 +91,11 @@ QString downloadStartedJson();
 // mailboxes' own lines and the downloader's progress lines, which depend on
 // timing.
 QStringList controllerLog(const LogCapture &log);
-// Lines naming the two operations nothing may call.
+// Lines of the two operations nothing in the service may call.
 QStringList forbiddenLines(const LogCapture &log);
+int actionLines(const LogCapture &log);
+// Sends a request and runs the event loop until the controller has logged
+// reading it: the tick, a synchronous installation included, has then ended.
+bool sendAndWaitUntilRead(MainAppPeer &peer, const LogCapture &log, const QString &request);
 
 #endif // UPDATETESTRIG_H
