@@ -36,5 +36,13 @@ sanitize: bootstrap
 fuzz: bootstrap
 	@scripts/fuzz
 
+# The device build (ARMv7 hard-float) and its suite under qemu user-mode
+# emulation; neither is part of test or CI (see README).
+cross: bootstrap
+	@JOBS=$(JOBS) scripts/cross-build
+
+cross-test: bootstrap
+	@JOBS=$(JOBS) NATIVE_BUILD_DIR=$(BUILD_DIR) scripts/cross-test
+
 clean:
 	rm -rf $(BUILD_DIR)

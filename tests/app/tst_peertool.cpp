@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "ipc/tessalyipc.h"
+#include "support/childprogram.h"
 #include "support/logcapture.h"
 #include "support/testmain.h"
 #include "update/updatemessages.h"
@@ -77,7 +78,7 @@ public:
         : finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished))
     {
         qRegisterMetaType<QProcess::ExitStatus>();
-        process.start(program, arguments);
+        TestSupport::startChild(process, program, arguments);
     }
 
     // -1 unless the tool ended by itself in time.
@@ -343,7 +344,9 @@ void TestPeerTool::drawsBarOnTerminal()
 
     TessalyIPC service(requestMailbox, statusMailbox);
     // script runs the tool on a pseudo-terminal and ends with its exit code.
-    PeerRun peer({ "-q", "-e", "-c", peerPath + " watch --wait 30 --size 2048", "/dev/null" }, script);
+    const QString command = TestSupport::childShellCommand(
+            peerPath, { "watch", "--wait", "30", "--size", "2048" });
+    PeerRun peer({ "-q", "-e", "-c", command, "/dev/null" }, script);
     service.IPCWrite(downloadStartedMessage());
     QTRY_VERIFY_WITH_TIMEOUT(segmentConsumed(statusMailbox), 5000);
     for (qint64 done : { 512, 1024, 2048 }) {

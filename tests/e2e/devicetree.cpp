@@ -1,5 +1,7 @@
 #include "devicetree.h"
 
+#include "support/childprogram.h"
+
 #include "common/updaterconfig.h"
 #include "ipc/tessalyipc.h"
 
@@ -97,10 +99,8 @@ bool DeviceTree::startService(const QStringList &wrapper)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     m_service.setProcessEnvironment(environment);
-    if (wrapper.isEmpty())
-        m_service.start(service, QStringList());
-    else
-        m_service.start(wrapper.first(), wrapper.mid(1) << service);
+    const QStringList command = wrapper + TestSupport::childCommand(service);
+    m_service.start(command.first(), command.mid(1));
     if (!m_service.waitForStarted(10000))
         return false;
     // The first log line is written while the controller is built; once the
@@ -137,7 +137,7 @@ DeviceTree::Result DeviceTree::runPeer(const QStringList &arguments, int timeout
 {
     Result result;
     QProcess peer;
-    peer.start(QStringLiteral(TESSALY_PEER_BINARY), arguments);
+    TestSupport::startChild(peer, QStringLiteral(TESSALY_PEER_BINARY), arguments);
     if (!peer.waitForStarted(10000))
         return result;
     // Waiting on the peer keeps this process's own event loop out of the way;

@@ -208,7 +208,7 @@ void TestEndToEnd::gzPackageReplacesTheInstalledExecutable()
     }
     const QString setUp = QStringLiteral(
             "mount -t tmpfs tmpfs /home && mkdir -p /home/corvane/Tessaly/bin && "
-            "printf 'old build\\n' > /home/corvane/Tessaly/bin/Tessaly && exec \"$0\"");
+            "printf 'old build\\n' > /home/corvane/Tessaly/bin/Tessaly && exec \"$0\" \"$@\"");
     QVERIFY(device.startService({ QStringLiteral("unshare"), QStringLiteral("--mount"),
                                   QStringLiteral("--propagation"), QStringLiteral("private"),
                                   QStringLiteral("sh"), QStringLiteral("-c"), setUp }));

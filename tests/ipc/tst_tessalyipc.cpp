@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "ipc/tessalyipc.h"
+#include "support/childprogram.h"
 #include "support/logcapture.h"
 #include "support/testmain.h"
 
@@ -81,7 +82,7 @@ struct RawSegment : QSharedMemory
 void startPeer(QProcess &peer, bool percent, QStringList arguments)
 {
     arguments.prepend(percent ? QStringLiteral("percent") : QStringLiteral("command"));
-    peer.start(QStringLiteral(IPC_PEER_HELPER), arguments);
+    TestSupport::startChild(peer, QStringLiteral(IPC_PEER_HELPER), arguments);
 }
 
 } // namespace

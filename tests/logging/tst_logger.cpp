@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "logging/logger.h"
+#include "support/childprogram.h"
 #include "support/logcapture.h"
 #include "support/testmain.h"
 
@@ -354,7 +355,7 @@ void TestLogger::fallbackToStandardError()
     environment.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
     helper.setProcessEnvironment(environment);
     // The file is tried again once a minute; the folder is freed after the first retry.
-    helper.start(QStringLiteral(LOGGER_HELPER),
+    TestSupport::startChild(helper, QStringLiteral(LOGGER_HELPER),
                  { folder, "2026-03-05T14:07:09.000", "log:4:first line", "advance:1",
                    "log:2:second line\nwith a break", "advance:58", "log:7:%1 unexpanded",
                    "advance:1", "log:4:retried at 60 s", "remove:" + blocker, "advance:59",
