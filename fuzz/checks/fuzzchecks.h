@@ -8,7 +8,7 @@
 // One rule set per fuzz target. A check feeds its input to the code under
 // test and returns an empty text when every rule held, otherwise what broke.
 // The fuzz targets abort on a broken rule; tests/fuzzregressions replays the
-// seed corpora and every input kept from a finding through the same checks.
+// starting corpora and every input kept from a finding through the same checks.
 //
 // scratchFolder is an existing, empty-at-start folder that a check may use
 // for files of its own.

@@ -21,9 +21,9 @@ const OptionSpec knownOptions[] = {
 
 const OptionSpec *findOption(const QString &name)
 {
-    for (const OptionSpec &spec : knownOptions) {
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const OptionSpec &option : knownOptions) {
+        if (name == QLatin1String(option.name))
+            return &option;
     }
     return nullptr;
 }
@@ -111,14 +111,14 @@ ParsedArguments parseArguments(const QStringList &arguments)
             hasInlineValue = true;
         }
 
-        const OptionSpec *spec = findOption(name);
-        if (!spec)
+        const OptionSpec *known = findOption(name);
+        if (!known)
             return failure(QStringLiteral("unknown option \"%1\"").arg(name));
         if (seen.contains(name))
             return failure(QStringLiteral("option %1 given twice").arg(name));
         seen.insert(name);
 
-        if (spec->takesValue) {
+        if (known->takesValue) {
             if (!hasInlineValue) {
                 if (i + 1 >= arguments.size())
                     return failure(QStringLiteral("option %1 needs a value").arg(name));
