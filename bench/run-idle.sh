@@ -16,7 +16,7 @@ cp "$build/src/app/TessalyUpdater" "$bin/"
 
 service_pid=
 cleanup() {
-    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT

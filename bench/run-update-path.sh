@@ -22,7 +22,7 @@ cp "$build/src/app/TessalyUpdater" "$bin/"
 
 service_pid=
 cleanup() {
-    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null || true
     # A killed service leaves its outgoing segments behind; reading them
     # detaches their last user, so the system removes them.
     "$build/tools/tessaly-peer/tessaly-peer" watch --wait 0.2 >/dev/null 2>&1 || true
