@@ -9,7 +9,6 @@
 
 #include <csignal>
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include "ipc/tessalyipc.h"
@@ -299,8 +298,8 @@ void TestPeerTool::timesOutWithoutService()
     QCOMPARE(peer.exitCode(20000), 3);
     QVERIFY(clock.elapsed() >= qint64(seconds.toDouble() * 1000));
     QCOMPARE(peer.output(), QStringLiteral("error no service picked up the request within %1 s; it is withdrawn. Is "
-                                           "TessalyUpdater running as user %2 with the temporary folder %3 (TMPDIR)?\n")
-                                    .arg(seconds, QString::fromLocal8Bit(getpwuid(geteuid())->pw_name), QDir::tempPath()));
+                                           "TessalyUpdater running as this user, with the temporary folder %2 (TMPDIR)?\n")
+                                    .arg(seconds, QDir::tempPath()));
 
     // A service starting now finds nothing.
     TessalyIPC service(requestMailbox, statusMailbox);
@@ -312,7 +311,7 @@ void TestPeerTool::refusesUsageErrors()
     PeerRun peer({ "download", "--version", "1", "--url", packageUrl, "--wait", "x" });
     QCOMPARE(peer.exitCode(), 2);
     QCOMPARE(peer.output(), QString());
-    QCOMPARE(peer.errors(), QStringLiteral("tessaly-peer: option --wait needs a number of seconds above 0 and at most "
+    QCOMPARE(peer.errors(), QStringLiteral("tessaly-peer: option --wait needs a number above 0 and at most "
                                            "1000000, not \"x\"\nRun \"tessaly-peer --help\" for the commands and "
                                            "options.\n"));
     QVERIFY(segmentBytes(requestMailbox).isNull()); // nothing was sent

@@ -3,39 +3,201 @@
 #include <QDir>
 #include <QThread>
 
-#include <pwd.h>
-#include <unistd.h>
+#include <algorithm>
+#include <cmath>
+#include <csignal>
 
 #include "common/updaterconfig.h"
-#include "consoleview.h"
-#include "interruptflag.h"
-#include "peerexitcodes.h"
-#include "peerformat.h"
+#include "common/vovodo_global.h"
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
-QString secondsText(qint64 ms)
+constexpr int pollIntervalMs = 50;
+// How long a request may wait to be picked up when --wait is absent.
+constexpr qint64 defaultDeliveryTimeoutMs = 10000;
+
+volatile std::sig_atomic_t receivedSignal = 0;
+
+extern "C" void onInterrupt(int signalNumber)
+{
+    if (receivedSignal == 0)
+        receivedSignal = signalNumber;
+}
+
+QString seconds(qint64 ms)
 {
     return QString::number(double(ms) / 1000.0);
 }
 
-QString userName()
+} // namespace
+
+namespace {
+
+bool integerValue(const QJsonValue &value, int *result)
 {
-    if (const passwd *entry = getpwuid(geteuid()))
-        return QString::fromLocal8Bit(entry->pw_name);
-    return QString::number(geteuid());
+    const double number = value.toDouble(0.5);
+    if (!value.isDouble() || number != std::floor(number) || std::fabs(number) > 2147483647.0)
+        return false;
+    *result = int(number);
+    return true;
+}
+
+QString unreadable(QLatin1String what, const QString &message)
+{
+    return QStringLiteral("error unreadable %1 message: %2").arg(what, escapeForLine(message));
+}
+
+// Rounded down, so that short of complete never reads 100; ten-thousandths
+// first, so 0.29 (stored as 0.28999...) reads 29.
+double percentDown(double fraction, double scale)
+{
+    if (!(fraction > 0.0)) // also catches NaN
+        return 0.0;
+    if (fraction >= 1.0)
+        return 100.0;
+    const double percent = std::floor(std::round(fraction * 1000000.0) / 10000.0 * scale) / scale;
+    return qMin(percent, 100.0 - 1.0 / scale);
+}
+
+QString prefix(const ProgressReport &report)
+{
+    return report.kind == ProgressReport::Kind::Upload ? QStringLiteral("progress upload ")
+                                                       : QStringLiteral("progress ");
+}
+
+// Binary units with one decimal; the rounded value decides the unit, so
+// 1048575 bytes reads 1.0 MiB, not 1024.0 KiB.
+QString formatBytes(double bytes)
+{
+    if (bytes < 1024)
+        return QString::number(qMax(0.0, std::floor(bytes))) + QStringLiteral(" B");
+    const char *const units[] = { "KiB", "MiB", "GiB", "TiB" };
+    int unit = 0;
+    for (bytes /= 1024; std::round(bytes * 10) >= 10240 && unit < 3; bytes /= 1024)
+        ++unit;
+    return QString::number(bytes, 'f', 1) + QLatin1Char(' ') + QLatin1String(units[unit]);
 }
 
 } // namespace
 
+QString escapeForLine(const QString &text, bool quote)
+{
+    QString out;
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '\\': out += QLatin1String("\\\\"); break;
+        case '\n': out += QLatin1String("\\n"); break;
+        case '\r': out += QLatin1String("\\r"); break;
+        case '\t': out += QLatin1String("\\t"); break;
+        case '"': out += QLatin1String(quote ? "\\\"" : "\""); break;
+        default:
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    return quote ? QLatin1Char('"') + out + QLatin1Char('"') : out;
+}
+
+StatusLine describeStatus(const QString &message)
+{
+    StatusLine result;
+    const QJsonObject object = QJsonDocument::fromJson(message.toUtf8()).object();
+    int command = 0;
+    if (!integerValue(object.value(QLatin1String("command")), &command)) {
+        result.text = unreadable(QLatin1String("status"), message);
+        return result;
+    }
+    const QString name = UPDATE_COMMANDS_TO_STR.value(UpdateCommands(command));
+    result.text = QStringLiteral("status ") + (name.isEmpty() ? QString::number(command) : name);
+    const QJsonValue action = object.value(QLatin1String("action"));
+    if (action.isDouble())
+        result.text += QStringLiteral(" action=") + QString::number(action.toDouble(), 'g', 17);
+    const QJsonValue version = object.value(QLatin1String("version"));
+    if (version.isString())
+        result.text += QStringLiteral(" version=") + escapeForLine(version.toString(), true);
+    const QJsonValue text = object.value(QLatin1String("message"));
+    if (text.isString())
+        result.text += QStringLiteral(" message=") + escapeForLine(text.toString());
+    // A failed download and a failed installation both arrive as DOWNLOAD_ERROR.
+    result.exitCode = command == UPDATE_INSTALLED ? 0 : command == DOWNLOAD_ERROR ? 1 : -1;
+    return result;
+}
+
+bool ProgressReport::sizeKnown() const
+{
+    return kind != Kind::Unreadable && std::isfinite(fraction) && fraction >= 0.0;
+}
+
+ProgressReport parseProgress(const QString &message)
+{
+    ProgressReport report;
+    report.text = message;
+    const QJsonObject object = QJsonDocument::fromJson(message.toUtf8()).object();
+    const QJsonValue fraction = object.value(QLatin1String("message"));
+    int command = -1;
+    if (!integerValue(object.value(QLatin1String("command")), &command)
+        || (command != DOWNLOAD_PERCENTAGE && command != UPLOAD_PERCENTAGE)
+        || !(fraction.isDouble() || fraction.isNull()))
+        return report;
+    report.kind = command == DOWNLOAD_PERCENTAGE ? ProgressReport::Kind::Download
+                                                 : ProgressReport::Kind::Upload;
+    report.fraction = fraction.isNull() ? std::nan("") : fraction.toDouble();
+    return report;
+}
+
+QString plainProgressLine(const ProgressReport &report)
+{
+    if (report.kind == ProgressReport::Kind::Unreadable)
+        return unreadable(QLatin1String("progress"), report.text);
+    if (!report.sizeKnown())
+        return prefix(report) + QStringLiteral("unknown");
+    return prefix(report) + QString::number(percentDown(report.fraction, 1)) + QLatin1Char('%');
+}
+
+QString progressBarLine(const ProgressReport &report, qint64 sizeBytes)
+{
+    if (report.kind == ProgressReport::Kind::Unreadable)
+        return unreadable(QLatin1String("progress"), report.text);
+    if (!report.sizeKnown()) {
+        // Over an unknown total (-1) the negated fraction is the bytes received.
+        if (std::isfinite(report.fraction))
+            return prefix(report) + formatBytes(-report.fraction) + QStringLiteral(", size unknown");
+        return prefix(report) + QStringLiteral("size unknown");
+    }
+    constexpr int width = 20;
+    const double fraction = qMin(report.fraction, 1.0);
+    const int filled = int(fraction * width);
+    QString line = prefix(report) + QLatin1Char('[') + QString(filled, QLatin1Char('#'))
+            + QString(width - filled, QLatin1Char('-'))
+            + QStringLiteral("] %1%").arg(percentDown(fraction, 10), 5, 'f', 1);
+    if (sizeBytes > 0)
+        line += QStringLiteral("  %1 / %2").arg(formatBytes(fraction * sizeBytes), formatBytes(sizeBytes));
+    return line;
+}
+
+void PeerSession::catchInterrupts()
+{
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signalNumber : { SIGINT, SIGTERM, SIGHUP, SIGPIPE })
+        sigaction(signalNumber, &action, nullptr);
+}
+
 // The main application's view of the mailboxes: it reads the service's
 // outbox and writes its own, the two names swapped.
-PeerSession::PeerSession(const PeerOptions &options, ConsoleView &view, QObject *parent)
+PeerSession::PeerSession(const PeerOptions &options, FILE *out, bool terminal, QObject *parent)
     : QObject(parent)
     , m_options(options)
-    , m_view(view)
+    , m_out(out)
+    , m_terminal(terminal)
     , m_ipc(UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox())
-    , m_requestProbe(UpdaterConfig::mainAppMailbox())
+    , m_requestProbe(TessalyIPC::memoryKey(UpdaterConfig::mainAppMailbox()))
 {
     m_pollTimer.setInterval(pollIntervalMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &PeerSession::poll);
@@ -44,14 +206,21 @@ PeerSession::PeerSession(const PeerOptions &options, ConsoleView &view, QObject 
 void PeerSession::start()
 {
     m_clock.start();
-
-    if (m_options.command == PeerCommand::Watch) {
-        m_phase = Phase::Listening;
-    } else {
-        if (!requestMailboxFree()) {
+    m_phase = Phase::Listening;
+    if (m_options.command != PeerOptions::Command::Watch) {
+        // A segment left by a process that died while attached goes away
+        // when looked into; one that stays has a live owner. A few looks ride
+        // out a service that is reading just then.
+        bool free = false;
+        for (int attempt = 0; attempt < 5 && !free; ++attempt) {
+            free = requestMailbox() == Mailbox::Missing;
+            if (!free)
+                QThread::msleep(20);
+        }
+        if (!free) {
             fail(QStringLiteral("error mailbox \"%1\" is held by another process (another "
                                 "tessaly-peer still waiting?); the request was not sent")
-                         .arg(m_requestProbe.mailboxName()),
+                         .arg(UpdaterConfig::mainAppMailbox()),
                  ExitMailboxUnusable);
             return;
         }
@@ -59,75 +228,74 @@ void PeerSession::start()
         m_ipc.IPCRead(true);
         m_ipc.IPCReadPercentage(true);
 
-        m_request = requestText(m_options);
-        m_ipc.IPCWrite(m_request);
-        if (m_requestProbe.inspect() == MailboxProbe::State::Missing) {
+        m_ipc.IPCWrite(m_options.request);
+        if (requestMailbox() == Mailbox::Missing) {
             fail(QStringLiteral("error the request could not be written: no segment could be "
                                 "created for mailbox \"%1\"")
-                         .arg(m_requestProbe.mailboxName()),
+                         .arg(UpdaterConfig::mainAppMailbox()),
                  ExitMailboxUnusable);
             return;
         }
         m_phase = Phase::Delivering;
     }
-
     m_pollTimer.start();
     poll();
 }
 
-// A segment left by a process that died while attached has no process
-// attached any more, and looking into it removes it; one that stays has a
-// live owner. A few looks ride out a service that is reading just then.
-bool PeerSession::requestMailboxFree()
+// Looks into the request segment without taking the message out. No lock:
+// a reader wipes the segment once and nobody writes into an existing one, so
+// all zero is final and a half-wiped segment reads as holding until next time.
+PeerSession::Mailbox PeerSession::requestMailbox()
 {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        if (m_requestProbe.inspect() == MailboxProbe::State::Missing)
-            return true;
-        QThread::msleep(20);
-    }
-    return false;
+    if (!m_requestProbe.attach(QSharedMemory::ReadOnly))
+        return Mailbox::Missing;
+    const char *begin = static_cast<const char *>(m_requestProbe.constData());
+    const bool consumed =
+            std::all_of(begin, begin + m_requestProbe.size(), [](char c) { return c == 0; });
+    m_requestProbe.detach();
+    return consumed ? Mailbox::Consumed : Mailbox::Holding;
 }
 
 void PeerSession::poll()
 {
     if (m_phase == Phase::Done)
         return;
-    if (const int signalNumber = receivedInterrupt()) {
-        finish(exitCodeForSignal(signalNumber));
+    if (receivedSignal != 0) {
+        finish(128 + receivedSignal);
         return;
     }
     const qint64 elapsedMs = m_clock.elapsed();
 
     if (m_phase == Phase::Delivering) {
-        switch (m_requestProbe.inspect()) {
-        case MailboxProbe::State::Consumed:
-            m_view.printLine(deliveredLine(m_request));
+        switch (requestMailbox()) {
+        case Mailbox::Consumed:
+            printLine(QStringLiteral("delivered ") + escapeForLine(m_options.request));
             if (!m_options.hasWait()) {
                 finish(ExitSuccess);
                 return;
             }
             m_phase = Phase::Listening;
             break;
-        case MailboxProbe::State::Missing:
+        case Mailbox::Missing:
             // This process stays attached, so only a forced removal gets here.
             fail(QStringLiteral("error mailbox \"%1\" vanished before the service picked up "
                                 "the request")
-                         .arg(m_requestProbe.mailboxName()),
+                         .arg(UpdaterConfig::mainAppMailbox()),
                  ExitMailboxUnusable);
             return;
-        case MailboxProbe::State::Holding: {
+        case Mailbox::Holding: {
             const qint64 timeoutMs =
                     m_options.hasWait() ? m_options.waitMs : defaultDeliveryTimeoutMs;
             if (elapsedMs >= timeoutMs)
                 fail(QStringLiteral("error no service picked up the request within %1 s; it is "
-                                    "withdrawn. %2")
-                             .arg(secondsText(timeoutMs), serviceHint()),
+                                    "withdrawn. Is TessalyUpdater running as this user, with the "
+                                    "temporary folder %2 (TMPDIR)?")
+                             .arg(seconds(timeoutMs), QDir::tempPath()),
                      ExitTimedOut);
             return;
         }
         }
     }
-
     listen(elapsedMs);
 }
 
@@ -135,48 +303,36 @@ void PeerSession::listen(qint64 elapsedMs)
 {
     const QString progress = m_ipc.IPCReadPercentage(true);
     const QString status = m_ipc.IPCRead(true);
-
-    StatusLine statusLine;
-    if (!status.isEmpty())
-        statusLine = describeStatus(status);
-    const bool final = !status.isEmpty() && statusLine.exitCode >= 0;
+    const StatusLine statusLine = status.isEmpty() ? StatusLine() : describeStatus(status);
+    const bool final = statusLine.exitCode >= 0;
 
     // The service sends the started message before any progress and the
     // final one after all of it; when both wait in one look, keep that order.
     if (!status.isEmpty() && !final)
-        m_view.printLine(statusLine.text);
+        printLine(statusLine.text);
     if (!progress.isEmpty())
-        m_view.showProgress(parseProgress(progress), elapsedMs);
+        showProgress(parseProgress(progress));
     if (final)
-        m_view.printLine(statusLine.text);
+        printLine(statusLine.text);
 
     // Plain "watch" keeps listening through results; everything else ends there.
     if (!m_options.hasWait())
         return;
     if (final) {
         finish(statusLine.exitCode);
-        return;
-    }
-    if (elapsedMs >= m_options.waitMs) {
+    } else if (elapsedMs >= m_options.waitMs) {
         QString text = QStringLiteral("error no final status message within %1 s")
-                               .arg(secondsText(m_options.waitMs));
-        if (m_options.command == PeerCommand::InstallNow)
+                               .arg(seconds(m_options.waitMs));
+        if (m_options.command == PeerOptions::Command::InstallNow)
             text += QStringLiteral("; the service answers install-now only when a package waits "
                                    "in its upgrade folder");
         fail(text, ExitTimedOut);
     }
 }
 
-QString PeerSession::serviceHint() const
-{
-    return QStringLiteral("Is TessalyUpdater running as user %1 with the temporary folder %2 "
-                          "(TMPDIR)?")
-            .arg(userName(), QDir::tempPath());
-}
-
 void PeerSession::fail(const QString &text, int exitCode)
 {
-    m_view.printLine(text);
+    printLine(text);
     finish(exitCode);
 }
 
@@ -186,6 +342,44 @@ void PeerSession::finish(int exitCode)
         return;
     m_phase = Phase::Done;
     m_pollTimer.stop();
-    m_view.close();
-    emit finished(exitCode);
+    endBar();
+    Q_EMIT finished(exitCode);
+}
+
+void PeerSession::printLine(const QString &line)
+{
+    endBar();
+    write(line + QLatin1Char('\n'));
+    // The progress of whatever the new status begins is shown from its start.
+    m_lastProgressLine.clear();
+}
+
+void PeerSession::showProgress(const ProgressReport &report)
+{
+    if (m_terminal && report.kind != ProgressReport::Kind::Unreadable) {
+        // Back to the line's start, draw, clear what a longer bar left behind.
+        write(QLatin1Char('\r') + progressBarLine(report, m_options.sizeBytes) + QStringLiteral("\x1b[K"));
+        m_barShown = true;
+        return;
+    }
+    const QString line = plainProgressLine(report);
+    if (line == m_lastProgressLine)
+        return;
+    endBar();
+    write(line + QLatin1Char('\n'));
+    m_lastProgressLine = line;
+}
+
+void PeerSession::endBar()
+{
+    if (m_barShown)
+        write(QStringLiteral("\n"));
+    m_barShown = false;
+}
+
+void PeerSession::write(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
+    std::fflush(m_out);
 }
