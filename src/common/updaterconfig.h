@@ -12,7 +12,7 @@ namespace UpdaterConfig {
 inline QString applicationName() { return QStringLiteral("TessalyUpdater"); }
 inline QString organizationName() { return QStringLiteral("Corvane"); }
 inline QString organizationDomain() { return QStringLiteral("Halvorn"); }
-inline QString applicationVersion() { return QStringLiteral("1.0.257"); }
+inline QString applicationVersion() { return QStringLiteral(TESSALY_VERSION); }
 
 // Mailbox names: the service reads the main application's outbox and writes
 // its own. The main application uses the same two names swapped.
