@@ -40,60 +40,93 @@ Logger::~Logger() = default;
 
 void Logger::init()
 {
-    QMutexLocker locker(&writeLock);
-    initLocked();
+    Reports reports;
+    {
+        QMutexLocker locker(&writeLock);
+        reports = initLocked(clock());
+    }
+    report(reports);
 }
 
-void Logger::initLocked()
+// Reports are made once the lock is released: with the message handler
+// installed, a report made by a direct call comes back into log().
+void Logger::report(const Reports &reports)
 {
-    const QDateTime now = clock();
-    const QString version = UpdaterConfig::applicationVersion();
-    QString fileName = newLogFileName(appName, version, now);
-    const QString todayPrefix = todayLogFilePrefix(appName, version, now);
+    for (const Report &report : reports) {
+        if (report.toStandardError)
+            std::cerr << report.text.toUtf8().constData() << std::endl;
+        else
+            qInfo().noquote() << report.text;
+    }
+}
 
+Logger::Reports Logger::initLocked(const QDateTime &now)
+{
     QDir folder(logFolder);
     if (!folder.exists())
         QDir().mkpath(logFolder);
     folder.setNameFilters({ QStringLiteral("*.log") });
 
+    QString fileName;
+    Reports reports = chooseLogFile(folder, now, &fileName);
+    const QString fullPath = folder.filePath(fileName);
+    if (logFile.fileName() != fullPath || !logFile.isOpen() || reopenDue(now))
+        reports += openLogFile(fullPath, now);
+    return reports + pruneOldLogFiles(folder, now);
+}
+
+// A report's text is what QDebug makes of its pieces: one space between them,
+// no quotes.
+Logger::Reports Logger::chooseLogFile(const QDir &folder, const QDateTime &now, QString *fileName) const
+{
+    const QString version = UpdaterConfig::applicationVersion();
+    const QString todayPrefix = todayLogFilePrefix(appName, version, now);
     // A restart on the same day goes on in the day's earliest file.
     const QStringList existing = folder.entryList();
     for (const QString &entry : existing) {
         if (entry.startsWith(todayPrefix, Qt::CaseInsensitive)) {
-            fileName = entry;
-            qInfo().noquote() << "Selecting exisitng log file: " << fileName;
-            break;
+            *fileName = entry;
+            return { { false, QStringLiteral("Selecting exisitng log file:  ") + entry } };
         }
     }
+    *fileName = newLogFileName(appName, version, now);
+    return {};
+}
 
-    const QString fullPath = folder.filePath(fileName);
-    if (logFile.fileName().isEmpty() || logFile.fileName() != fullPath || reopenDue(now)) {
-        qInfo().noquote() << "Operating log file : " << fullPath;
-        logFile.close();
-        logFile.setFileName(fullPath);
-        if (logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-            onStandardError = false;
-            qInfo().noquote() << "Log file : " << fullPath;
-        } else {
-            std::cerr << logFile.errorString().toUtf8().constData()
-                      << " Failed to open log file. " << std::endl;
-            logFile.open(stderr, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
-            onStandardError = true;
-            lastReopenAttempt = now;
-        }
+Logger::Reports Logger::openLogFile(const QString &fullPath, const QDateTime &now)
+{
+    Reports reports{ { false, QStringLiteral("Operating log file :  ") + fullPath } };
+    logFile.close();
+    logFile.setFileName(fullPath);
+    if (logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        onStandardError = false;
+        reports.append({ false, QStringLiteral("Log file :  ") + fullPath });
+    } else {
+        reports.append({ true, logFile.errorString() + QStringLiteral(" Failed to open log file. ") });
+        logFile.open(stderr, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+        onStandardError = true;
+        lastReopenAttempt = now;
     }
+    return reports;
+}
 
+Logger::Reports Logger::pruneOldLogFiles(const QDir &folder, const QDateTime &now) const
+{
+    Reports reports;
     const QString ownPrefix = QStringLiteral("%1_").arg(appName);
-    const QStringList afterOpen = folder.entryList();
-    for (const QString &entry : afterOpen) {
-        if (!entry.startsWith(ownPrefix, Qt::CaseInsensitive))
-            continue;
-        if (logFileAgeInDays(entry, now) > UpdaterConfig::logRetentionDays) {
-            qInfo().noquote() << "Removing log file older than" << UpdaterConfig::logRetentionDays
-                              << " days, file name=" << folder.absoluteFilePath(entry);
-            folder.remove(entry);
+    // Listed again: the list now holds a file just created.
+    const QStringList entries = folder.entryList();
+    for (const QString &entry : entries) {
+        if (entry.startsWith(ownPrefix, Qt::CaseInsensitive)
+            && logFileAgeInDays(entry, now) > UpdaterConfig::logRetentionDays) {
+            reports.append({ false,
+                             QStringLiteral("Removing log file older than %1  days, file name= %2")
+                                     .arg(UpdaterConfig::logRetentionDays)
+                                     .arg(folder.absoluteFilePath(entry)) });
+            QDir(folder).remove(entry);
         }
     }
+    return reports;
 }
 
 bool Logger::dayChanged(const QDateTime &now) const
@@ -114,22 +147,34 @@ bool Logger::reopenDue(const QDateTime &now) const
 
 void Logger::log(QtMsgType type, const QString &msg)
 {
-    // One lock for the day check, a re-initialisation and the line itself:
-    // two threads never reopen the file at once, and lines never interleave.
     QMutexLocker locker(&writeLock);
-    const QDateTime now = clock();
-    const QString timestamp = now.toString(Qt::ISODateWithMs);
-
+    QDateTime now = clock();
     // Opened on standard error, the file object has an empty name and always
-    // exists, so neither of the first two checks would ever lead back to the file.
-    if (dayChanged(now) || !logFile.exists() || reopenDue(now))
-        initLocked();
+    // exists, so neither of the first two checks would lead back to the file;
+    // a file closed after a failed write is opened again.
+    if (dayChanged(now) || !logFile.exists() || !logFile.isOpen() || reopenDue(now)) {
+        const Reports reports = initLocked(now);
+        if (!reports.isEmpty()) {
+            // Reported without the lock, then the line under it again, with
+            // the time read anew: a file's lines stay in time order.
+            locker.unlock();
+            report(reports);
+            locker.relock();
+            now = clock();
+        }
+    }
 
-    const QString line = QStringLiteral("%1 [%2] %3").arg(timestamp, levelToString(type), msg);
+    const QString line = QStringLiteral("%1 [%2] %3\n")
+                                 .arg(now.toString(Qt::ISODateWithMs), levelToString(type), msg);
     QTextStream stream(&logFile);
-    stream << line << "\n";
+    stream << line;
     stream.flush();
-    logFile.flush();
+    if (!logFile.flush() || stream.status() != QTextStream::Ok) {
+        // A full disk: the line goes to standard error, and closing drops
+        // what is still buffered, so it is not written twice later.
+        std::cerr << line.toLocal8Bit().constData() << std::flush;
+        logFile.close();
+    }
 }
 
 void Logger::forward(QtMsgType type, const QString &msg)

@@ -2,10 +2,12 @@
 #define LOGGER_H
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 
@@ -43,7 +45,20 @@ Q_SIGNALS:
     void message(const QString &msg);
 
 private:
-    void initLocked();
+    // What (re)initialisation tells: info messages, or a line written
+    // directly to standard error.
+    struct Report
+    {
+        bool toStandardError;
+        QString text;
+    };
+    using Reports = QVector<Report>;
+
+    Reports initLocked(const QDateTime &now);
+    Reports chooseLogFile(const QDir &folder, const QDateTime &now, QString *fileName) const;
+    Reports openLogFile(const QString &fullPath, const QDateTime &now);
+    Reports pruneOldLogFiles(const QDir &folder, const QDateTime &now) const;
+    static void report(const Reports &reports);
     bool dayChanged(const QDateTime &now) const;
     bool reopenDue(const QDateTime &now) const;
 

@@ -90,6 +90,7 @@ private Q_SLOTS:
     void fallbackToStandardError();
     void concurrentLinesNeverInterleave_data();
     void concurrentLinesNeverInterleave();
+    void directCallsWithTheHandlerInstalled();
 };
 
 void TestLogger::init()
@@ -444,6 +445,31 @@ void TestLogger::concurrentLinesNeverInterleave()
         }
     }
     QCOMPARE(total, threadCount * linesPerThread);
+}
+
+// The service's handler passes every message to the logger; a direct call
+// whose reports come back through it must not wait for its own lock.
+void TestLogger::directCallsWithTheHandlerInstalled()
+{
+    static Logger *target = nullptr;
+    Logger logger(appName, m_folder, clock(), nullptr);
+    target = &logger;
+    const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &, const QString &msg) { target->log(type, msg); });
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        logger.init();
+        m_now = m_now.addDays(1);
+        logger.log(QtInfoMsg, "next day");
+    }));
+    thread->start();
+    const bool finished = thread->wait(20000);
+    qInstallMessageHandler(previous);
+    QVERIFY2(finished, "Logger::init() or log() never returned");
+
+    const QString nextDay = m_folder + "TessalyUpdater_1.0.257_2026_03_06_14_07_09.log";
+    QCOMPARE(contents(nextDay), "2026-03-06T14:07:09.123 [INFO] Operating log file :  " + nextDay.toUtf8()
+                     + "\n2026-03-06T14:07:09.123 [INFO] Log file :  " + nextDay.toUtf8()
+                     + "\n2026-03-06T14:07:09.123 [INFO] next day\n");
 }
 
 TESSALY_TEST_MAIN(TestLogger)
