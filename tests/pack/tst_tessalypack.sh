@@ -2,14 +2,12 @@
 # tessaly-pack against real tar, gzip and sh. Usage: tst_tessalypack.sh TOOL
 set -u
 pack=$1
-TMPDIR=$(mktemp -d "${TMPDIR:-/tmp}/tst_tessalypack.XXXXXX") || exit 1
+TMPDIR=$(mktemp -d "${TMPDIR:-/tmp}/tst_tessalypack.XXXXXX") && cd "$TMPDIR" || exit 1
 export TMPDIR
 trap 'rm -rf "$TMPDIR"' EXIT
-cd "$TMPDIR" || exit 1
 failures=0
 
-# expect NAME STATUS TEXT COMMAND...: COMMAND ends with STATUS and prints TEXT
-# (when not empty).
+# expect NAME STATUS TEXT COMMAND...: COMMAND ends with STATUS, prints TEXT if any.
 expect() {
     name=$1 status=$2 text=$3
     shift 3
@@ -27,15 +25,12 @@ expect() {
 mkdir -p app/lib out1 out2
 # shellcheck disable=SC2016 # expanded by the script, not here
 printf 'cp "$(dirname "$0")/lib/tool" .\n' >app/deploy.sh
-echo data >app/b.txt
-printf '#!/bin/sh\n' >app/lib/tool
-chmod 700 app/lib/tool
-chmod 600 app/deploy.sh
+echo data >app/b.txt && printf '#!/bin/sh\n' >app/lib/tool
+chmod 700 app/lib/tool && chmod 600 app/deploy.sh
 
 # Packed twice on different days, the files' own times and modes changed.
 expect "packs a folder" 0 "made out1/Tessaly-1.2.tar.gz" "$pack" tar app 1.2 -o out1
-touch -d '2031-05-05 10:00' app/b.txt app/lib app/deploy.sh
-chmod 664 app/b.txt
+touch -d '2031-05-05 10:00' app/b.txt app/lib app/deploy.sh && chmod 664 app/b.txt
 expect "packs it again two days later" 0 "made out2/Tessaly-1.2.tar.gz" \
     faketime -f +2d "$pack" tar app 1.2 -o out2
 expect "both packages are identical" 0 "" cmp out1/Tessaly-1.2.tar.gz out2/Tessaly-1.2.tar.gz
@@ -52,11 +47,8 @@ expect "its own package passes the check" 0 "$(sha256sum <out1/Tessaly-1.2.tar.g
     "$pack" check out1/Tessaly-1.2.tar.gz
 
 # What fails on the device fails the check.
-mkdir -p nodeploy broken future
-echo a >nodeploy/a
-printf 'if then\n' >broken/deploy.sh
-echo : >future/deploy.sh
-touch -d '+1 day' future/deploy.sh
+mkdir -p nodeploy broken future && echo a >nodeploy/a && printf 'if then\n' >broken/deploy.sh
+echo : >future/deploy.sh && touch -d '+1 day' future/deploy.sh
 for dir in nodeploy broken future; do tar czf "$dir.tar.gz" -C "$dir" .; done
 expect "missing deploy.sh" 1 "no deploy.sh at the top" "$pack" check nodeploy.tar.gz
 expect "syntax error" 1 'Syntax error: "then" unexpected' "$pack" check broken.tar.gz
