@@ -98,6 +98,13 @@ bool DeviceTree::startService(const QStringList &wrapper)
     // The commands' error texts end up in the messages the tests compare.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    if (!m_clockOffset.isEmpty()) {
+        // Inherited by tar and sh. Qt's timers run on the monotonic clock,
+        // which stays real: only the calendar moves.
+        environment.insert(QStringLiteral("LD_PRELOAD"), m_preload);
+        environment.insert(QStringLiteral("FAKETIME"), m_clockOffset);
+        environment.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    }
     m_service.setProcessEnvironment(environment);
     const QStringList command = wrapper + TestSupport::childCommand(service);
     m_service.start(command.first(), command.mid(1));
@@ -109,6 +116,18 @@ bool DeviceTree::startService(const QStringList &wrapper)
     while (logFiles().isEmpty() && m_service.state() == QProcess::Running && !deadline.hasExpired())
         QTest::qWait(20);
     return m_service.state() == QProcess::Running && !logFiles().isEmpty();
+}
+
+bool DeviceTree::setClockOffset(const QString &offset)
+{
+    // The faketime program would stay between the test and the service and
+    // does not pass a termination on; only the library it preloads is used.
+    const QStringList arguments = { QStringLiteral("-m"), QStringLiteral("-f"), offset,
+                                    QStringLiteral("printenv"), QStringLiteral("LD_PRELOAD") };
+    if (!run(QStringLiteral("faketime"), arguments, &m_preload) || m_preload.isEmpty())
+        return false;
+    m_clockOffset = offset;
+    return true;
 }
 
 void DeviceTree::stopService()
@@ -152,7 +171,7 @@ DeviceTree::Result DeviceTree::runPeer(const QStringList &arguments, int timeout
     return result;
 }
 
-QString DeviceTree::makeTarGzPackage(const QString &name, int payloadBytes)
+QString DeviceTree::makeTarGzPackage(const QString &name, int payloadBytes, Packer packer)
 {
     const QString source = root() + QStringLiteral("/package-") + name;
     QDir().mkpath(source);
@@ -172,6 +191,14 @@ QString DeviceTree::makeTarGzPackage(const QString &name, int payloadBytes)
     payloadFile.close();
 
     const QString archive = webRoot() + QLatin1Char('/') + name;
+    if (packer == Packer::TessalyPack) {
+        const bool packed = run(QStringLiteral(TESSALY_SOURCE_DIR "/tools/tessaly-pack"),
+                                { QStringLiteral("tar"), source, QStringLiteral("1"),
+                                  QStringLiteral("-o"), root() });
+        return packed && QFile::rename(root() + QStringLiteral("/Tessaly-1.tar.gz"), archive)
+                ? archive
+                : QString();
+    }
     if (!run(QStringLiteral("tar"), { QStringLiteral("-czf"), archive, QStringLiteral("-C"),
                                       source, QStringLiteral(".") }))
         return QString();

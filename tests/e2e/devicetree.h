@@ -31,6 +31,10 @@ public:
     // leading arguments) the service is started through it, e.g. inside a
     // private mount namespace.
     bool startService(const QStringList &wrapper = {});
+    // Services started from now on, and the commands they run, see the
+    // calendar clock moved by a faketime offset such as "-2d". False when
+    // faketime is not there.
+    bool setClockOffset(const QString &offset);
     void stopService();
     qint64 servicePid() const;
 
@@ -43,8 +47,11 @@ public:
     Result runPeer(const QStringList &arguments, int timeoutMs = 120000);
 
     // A .tar.gz in the web root whose deploy.sh writes the working directory
-    // it ran in to DEPLOYED_AT in that directory.
-    QString makeTarGzPackage(const QString &name, int payloadBytes);
+    // it ran in to DEPLOYED_AT in that directory, packed with a plain
+    // "tar -czf" (entries dated now) or with tools/tessaly-pack.
+    enum class Packer { PlainTar, TessalyPack };
+    QString makeTarGzPackage(const QString &name, int payloadBytes,
+                             Packer packer = Packer::PlainTar);
     // A gzip-compressed file with the given content.
     bool makeGzFile(const QString &path, const QByteArray &content);
 
@@ -56,6 +63,8 @@ private:
 
     QTemporaryDir m_dir;
     QProcess m_service;
+    QString m_preload;
+    QString m_clockOffset;
     bool m_webServerRunning = false;
     bool m_valid = false;
 };

@@ -10,6 +10,8 @@
 #include "devicetree.h"
 #include "support/testmain.h"
 
+Q_DECLARE_METATYPE(DeviceTree::Packer)
+
 // The whole update path with the real parts: the service binary in a
 // throw-away device tree, nginx on loopback and tessaly-peer as the main
 // application.
@@ -20,6 +22,8 @@ class TestEndToEnd : public QObject
 private Q_SLOTS:
     void tarGzPackageIsInstalled_data();
     void tarGzPackageIsInstalled();
+    void deviceClockBehindThePackage_data();
+    void deviceClockBehindThePackage();
     void missingPackageIsReportedAsDownloadFailure();
     void textThatIsNotJsonIsLogged();
     void installNowWithoutInstallationFolderFails();
@@ -90,6 +94,47 @@ void TestEndToEnd::tarGzPackageIsInstalled()
             "\\\"message\\\":\\\"New version \\\\\\\"2.0.0\\\\\\\" is ready, please reboot to "
             "install.\\\",\\\"version\\\":\\\"2.0.0\\\"}\"")));
     verifyLogFormat(device);
+}
+
+void TestEndToEnd::deviceClockBehindThePackage_data()
+{
+    QTest::addColumn<DeviceTree::Packer>("packer");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("reported");
+
+    QTest::newRow("tessaly-pack tar") << DeviceTree::Packer::TessalyPack << 0
+                                      << QStringList{ QStringLiteral("UPDATE_INSTALLED") };
+    // The service's own tar sees the old clock and says so on standard error.
+    QTest::newRow("plain tar czf")
+            << DeviceTree::Packer::PlainTar << 1
+            << QStringList{ QStringLiteral("failed to download or extract, with error %1: ")
+                                    .arg(QStandardPaths::findExecutable(QStringLiteral("tar"))),
+                            QStringLiteral(" s in the future") };
+}
+
+void TestEndToEnd::deviceClockBehindThePackage()
+{
+    QFETCH(DeviceTree::Packer, packer);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, reported);
+
+    DeviceTree device;
+    QVERIFY(device.isValid());
+    QVERIFY(!device.makeTarGzPackage(QStringLiteral("app.tar.gz"), 64 * 1024, packer).isEmpty());
+    const QString url = device.startWebServer(false);
+    QVERIFY(!url.isEmpty());
+    QVERIFY2(device.setClockOffset(QStringLiteral("-2d")),
+             "faketime is missing (scripts/bootstrap installs it)");
+    QVERIFY(device.startService());
+
+    const auto peer = device.runPeer({ QStringLiteral("download"), QStringLiteral("--version"),
+                                       QStringLiteral("2.0.0"), QStringLiteral("--url"),
+                                       url + QStringLiteral("/app.tar.gz"),
+                                       QStringLiteral("--wait"), QStringLiteral("60") });
+    QVERIFY2(peer.exitCode == exitCode, qPrintable(peer.out + peer.err));
+    for (const QString &text : reported)
+        QVERIFY2(peer.out.contains(text), qPrintable(peer.out));
+    QCOMPARE(QFile::exists(device.binDir() + QStringLiteral("/DEPLOYED_AT")), exitCode == 0);
 }
 
 void TestEndToEnd::missingPackageIsReportedAsDownloadFailure()
