@@ -179,7 +179,7 @@ void Logger::log(QtMsgType type, const QString &msg)
 
 void Logger::forward(QtMsgType type, const QString &msg)
 {
-    emit message(QStringLiteral("<font color=\"%1\"> %2").arg(getColor(type), msg));
+    Q_EMIT message(QStringLiteral("<font color=\"%1\"> %2").arg(getColor(type), msg));
 }
 
 QString Logger::levelToString(QtMsgType type)

@@ -20,7 +20,7 @@ public:
     explicit FileManager(QObject *parent);
     ~FileManager() override;
 
-public slots:
+public Q_SLOTS:
     // The file as UTF-8 text up to its first zero byte; null when the file
     // cannot be opened or is empty.
     QString loadFile(const QString &fileName);

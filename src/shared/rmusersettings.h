@@ -63,7 +63,7 @@ public:
     // True exactly while no instance exists.
     static bool requestNewObj;
 
-public slots:
+public Q_SLOTS:
     void stopManager();
     void deviceRestarting(const QString &message);
 

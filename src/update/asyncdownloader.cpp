@@ -15,10 +15,15 @@
 
 namespace {
 
+// A fixed, browser-like text: some package servers' front ends refuse clients
+// without one, and one unchanging value makes the device's downloads easy to
+// pick out in a server's access log.
 const char fixedUserAgent[] =
         "Mozilla/5.0 (Windows NT 6.1; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
         "Chrome/62.0.3202.94 Safari/537.36";
 
+// A plain stat() on the path's UTF-8 bytes, with no file-information cache in
+// between: anything the system finds there, of whatever type, counts.
 bool pathExists(const QString &path)
 {
     struct stat info;
@@ -71,7 +76,7 @@ void AsyncDownloader::downloadFile(QUrl url, QString fileName, QString fileUniqu
     const QString localPath = downloadFolder + QLatin1Char('/') + fileName;
 
     if (pathExists(localPath) && !forceDownload) {
-        emit downloaded(localPath, fileUniqueKey);
+        Q_EMIT downloaded(localPath, fileUniqueKey);
         return;
     }
 
@@ -90,7 +95,7 @@ void AsyncDownloader::downloadFile(QUrl url, QString fileName, QString fileUniqu
     const QStringList supersededKeys = stopTransfersTo(localPath);
     const auto reportSuperseded = qScopeGuard([&] {
         for (const QString &key : supersededKeys)
-            emit failed(localPath, key,
+            Q_EMIT failed(localPath, key,
                         QStringLiteral("Download superseded by a newer request for the same file"));
     });
 
@@ -103,6 +108,9 @@ void AsyncDownloader::downloadFile(QUrl url, QString fileName, QString fileUniqu
     QNetworkRequest request(url);
     request.setRawHeader("User-Agent", userAgent);
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    // Packages come from servers with the device's own, often self-signed,
+    // certificates, and the device's clock may be far off; see the operator
+    // notes ("TLS peers are not verified") for what that exposes.
     ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
     ssl.setProtocol(QSsl::AnyProtocol);
     request.setSslConfiguration(ssl);
@@ -171,13 +179,13 @@ void AsyncDownloader::fileDownloaded()
         qCritical() << "error in downloading file requested:" << reply->errorString().toLatin1();
         const QString errorText = latin1ErrorText(reply);
         release(reply);
-        emit failed(info.first, info.second, errorText);
+        Q_EMIT failed(info.first, info.second, errorText);
         return;
     }
 
     qDebug() << "downloaded file:" << info.second << ", local path:" << info.first;
     release(reply);
-    emit downloaded(info.first, info.second);
+    Q_EMIT downloaded(info.first, info.second);
 }
 
 void AsyncDownloader::error(QNetworkReply::NetworkError network_error)
@@ -193,19 +201,19 @@ void AsyncDownloader::error(QNetworkReply::NetworkError network_error)
     const QString errorText = latin1ErrorText(reply);
     reply->disconnect(this);
     release(reply);
-    emit failed(info.first, info.second, errorText);
+    Q_EMIT failed(info.first, info.second, errorText);
 }
 
 void AsyncDownloader::onUploadProgress(qint64 bytesSent, qint64 bytesTotal)
 {
     qDebug() << "AsyncDownloader::onUploadProgress:" << bytesSent << ", from:" << bytesTotal;
-    emit uploadProgress(bytesSent, bytesTotal);
+    Q_EMIT uploadProgress(bytesSent, bytesTotal);
 }
 
 void AsyncDownloader::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
     qDebug() << "AsyncDownloader::onDownloadProgress:" << bytesReceived << ", from:" << bytesTotal;
-    emit downloadProgress(bytesReceived, bytesTotal);
+    Q_EMIT downloadProgress(bytesReceived, bytesTotal);
 }
 
 void AsyncDownloader::onReadyRead()

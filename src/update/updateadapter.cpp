@@ -173,6 +173,9 @@ void UpdateAdapter::extractAndInstall(QString filePath)
             installed = installNewVersion(filePath, error_str);
         }
     }
+    // Any other extension has no installation step: the download itself is
+    // the installation (a picture or a data file the main application reads
+    // from the upgrade folder), so it is reported installed.
 
     ipc.IPCWrite(installed ? installedMessage(updateAction, updateVersion)
                            : installFailedMessage(updateAction, updateVersion, error_str));

@@ -127,7 +127,7 @@ class TestPeerTool : public QObject
     // The service's own writes log at info level; keep them out of the report.
     LogCapture m_quiet;
 
-private slots:
+private Q_SLOTS:
     void writesExactRequestBytes_data();
     void writesExactRequestBytes();
     void printsExactPlainLines_data();

@@ -30,7 +30,7 @@ class TestVovodoGlobal : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void tables_data();
     void tables();
     void lookups_data();

@@ -11,7 +11,7 @@ class TestFuzzRegressions : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void replay_data();
     void replay();
     void mailboxSegmentRead_data();

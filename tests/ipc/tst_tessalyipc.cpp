@@ -91,7 +91,7 @@ class TestTessalyIPC : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void keyDerivation_data();
     void keyDerivation();
     void keysOfOneNameDiffer();

@@ -7,7 +7,7 @@ class TestUpdateMessages : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void outgoingMessages_data();
     void outgoingMessages();
     void decodeRequest_data();

@@ -24,7 +24,7 @@ class TestFileManager : public QObject
 
     QTemporaryDir dir;
 
-private slots:
+private Q_SLOTS:
     void instanceIsSharedAndRenewed()
     {
         LogCapture log;

@@ -71,7 +71,7 @@ class TestRMUserSettings : public QObject
     QString settingsPath() const { return dir->path() + QStringLiteral("/conf/Tessaly.cbin"); }
     std::unique_ptr<QTemporaryDir> dir;
 
-private slots:
+private Q_SLOTS:
     void init()
     {
         QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));

@@ -8,7 +8,7 @@ class TestVOvodoStats : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void setValueWritesOnlyChanges_data()
     {
         QTest::addColumn<QVariant>("stored");

@@ -452,5 +452,5 @@ TestHttpServer::Response TestHttpServer::responseFor(const QByteArray &target) c
 void TestHttpServer::record(const Request &request)
 {
     m_requests.append(request);
-    emit requestReceived(request.method, request.target);
+    Q_EMIT requestReceived(request.method, request.target);
 }

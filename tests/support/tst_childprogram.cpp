@@ -12,7 +12,7 @@ class TestChildProgram : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
 
     void commandThroughEmulator_data();
