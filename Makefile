@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap configure build test demo bench sanitize fuzz cross cross-test clean
+.PHONY: all bootstrap configure build test demo bench sanitize fuzz cross cross-test format format-check clean
 
 all: build
 
@@ -43,6 +43,16 @@ cross: bootstrap
 
 cross-test: bootstrap
 	@JOBS=$(JOBS) NATIVE_BUILD_DIR=$(BUILD_DIR) scripts/cross-test
+
+# One style for the C++ sources (.clang-format at the root).
+FORMAT_FILES = $(shell git ls-files -- 'src/*.cpp' 'src/*.h' 'tools/*.cpp' 'tools/*.h' \
+	'tests/*.cpp' 'tests/*.h' 'fuzz/*.cpp' 'fuzz/*.h' 'bench/*.cpp' 'bench/*.h')
+
+format: bootstrap
+	@clang-format -i $(FORMAT_FILES)
+
+format-check: bootstrap
+	@clang-format --dry-run --Werror $(FORMAT_FILES)
 
 clean:
 	rm -rf $(BUILD_DIR)
