@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap configure build test demo bench sanitize fuzz cross cross-test clean
+.PHONY: all bootstrap configure build test demo bench sanitize fuzz cross cross-test package cross-package clean
 
 all: build
 
@@ -43,6 +43,15 @@ cross: bootstrap
 
 cross-test: bootstrap
 	@JOBS=$(JOBS) NATIVE_BUILD_DIR=$(BUILD_DIR) scripts/cross-test
+
+# What goes onto the device, as a .deb and a .tar.gz (cmake/packaging.cmake),
+# checked with lintian: for this machine, and for the device (armhf).
+package: configure
+	@JOBS=$(JOBS) scripts/package $(BUILD_DIR)
+
+cross-package: bootstrap
+	@JOBS=$(JOBS) CROSS_TARGETS="TessalyUpdater tessaly-peer" scripts/cross-build
+	@JOBS=$(JOBS) scripts/package $${CROSS_BUILD_DIR:-build-armhf}
 
 clean:
 	rm -rf $(BUILD_DIR)
