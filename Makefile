@@ -4,7 +4,8 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap configure build test demo bench sanitize fuzz cross cross-test format format-check clean
+.PHONY: all bootstrap configure build test demo bench sanitize fuzz cross cross-test package \
+	cross-package format format-check clean
 
 all: build
 
@@ -53,6 +54,15 @@ format: bootstrap
 
 format-check: bootstrap
 	@clang-format --dry-run --Werror $(FORMAT_FILES)
+
+# What goes onto the device, as a .deb and a .tar.gz (cmake/packaging.cmake),
+# checked with lintian: for this machine, and for the device (armhf).
+package: configure
+	@JOBS=$(JOBS) scripts/package $(BUILD_DIR)
+
+cross-package: bootstrap
+	@JOBS=$(JOBS) CROSS_TARGETS="TessalyUpdater tessaly-peer" scripts/cross-build
+	@JOBS=$(JOBS) scripts/package $${CROSS_BUILD_DIR:-build-armhf}
 
 clean:
 	rm -rf $(BUILD_DIR)
