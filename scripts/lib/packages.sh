@@ -37,3 +37,23 @@ install_missing() {
         return 1
     fi
 }
+
+# install_optional WHO PACKAGE...
+#   Like install_missing, for a tool a script can do without: installs it only
+#   when that changes the version of no installed package (apt may want to
+#   upgrade a dependency, e.g. perl for lintian). Fails, changing nothing, when
+#   it would.
+install_optional() {
+    local who=$1 pkg missing=()
+    shift
+    for pkg in "$@"; do
+        package_installed "$pkg" || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    # "Inst name [installed version] (new version ...)": an upgrade.
+    if apt-get install -s --no-install-recommends "${missing[@]}" 2>/dev/null | grep -q '^Inst [^ ]* \['; then
+        echo "$who: not installing ${missing[*]}: it would upgrade packages this machine has" >&2
+        return 1
+    fi
+    install_missing "$who" "${missing[@]}"
+}
