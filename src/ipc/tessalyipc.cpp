@@ -88,10 +88,14 @@ QString TessalyIPC::takeMessage(QSharedMemory &memory, QSystemSemaphore &lock)
     lock.acquire();
     const int size = memory.size();
     // A malformed segment decodes as a null or empty string; it is wiped all
-    // the same so that it cannot be read again.
-    result = decodeMailboxSegment(
-            QByteArray(static_cast<const char *>(memory.constData()), size));
-    std::memset(memory.data(), 0, size_t(size));
+    // the same so that it cannot be read again. Qt reports a segment of 2 GiB
+    // or more, which only a writer outside Qt can make, with a negative size:
+    // that is malformed too, and its real length is the size read as unsigned.
+    if (size >= 0) {
+        result = decodeMailboxSegment(
+                QByteArray(static_cast<const char *>(memory.constData()), size));
+    }
+    std::memset(memory.data(), 0, size_t(quint32(size)));
     memory.detach();
     lock.release();
 

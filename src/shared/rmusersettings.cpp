@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QMutexLocker>
+#include <QSaveFile>
 #include <QStringList>
 #include <QTextCodec>
 #include <QTextStream>
@@ -103,30 +104,36 @@ void RMUserSettings::loadFile()
     if (!settingsFile.open(QIODevice::ReadOnly))
         return;
     QTextStream in(&settingsFile);
-    int lineNumber = 0;
+    int skipped = 0;
     while (!in.atEnd()) {
         const QString line = in.readLine();
-        ++lineNumber;
         QString key;
         QString value;
         if (splitSettingsLine(line, &key, &value))
             settings.insert(key, value);
-        else if (!line.isEmpty()) {
-            // The line may hold a secret, so only its place is reported.
-            qWarning() << "RMUserSettings::readSettings: line without separator skipped, line"
-                       << lineNumber;
-        }
+        else if (!line.isEmpty())
+            ++skipped;
     }
     settingsFile.close();
+    // Counted, not quoted: a damaged line may hold a secret, and a badly
+    // damaged file would otherwise flood the log.
+    if (skipped > 0)
+        qWarning() << "RMUserSettings::readSettings: lines without separator skipped, count"
+                   << skipped;
 }
 
 void RMUserSettings::writeSettings()
 {
     if (restartPending)
         return;
-    if (!settingsFile.open(QIODevice::WriteOnly))
+    // Written beside the file and renamed over it, so that a crash or a full
+    // disk leaves the old content whole. A file in a folder that cannot take
+    // a new file is still written in place.
+    QSaveFile file(settingsFile.fileName());
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
         return;
-    QTextStream out(&settingsFile);
+    QTextStream out(&file);
     const QTextCodec *codec = out.codec();
     for (auto it = settings.cbegin(); it != settings.cend(); ++it) {
         if (it.value().isEmpty())
@@ -141,7 +148,10 @@ void RMUserSettings::writeSettings()
         out << it.key() << separator << it.value() << '\n';
     }
     out.flush();
-    settingsFile.close();
+    // commit() would miss a failure of the last buffered write.
+    if (out.status() != QTextStream::Ok || !file.flush())
+        file.cancelWriting();
+    file.commit();
 }
 
 void RMUserSettings::store()

@@ -9,6 +9,10 @@
 #include "support/logcapture.h"
 #include "support/testmain.h"
 
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -79,6 +83,54 @@ struct RawSegment : QSharedMemory
     }
 };
 
+// A System V segment made without Qt under the key Qt maps the service's
+// incoming mailbox to (ftok on its key file, project id 'Q'). Removed in
+// every path, also when a check fails.
+struct NativeSegment
+{
+    explicit NativeSegment(size_t size)
+        : keyFile(QSharedMemory(TessalyIPC::memoryKey(appOutbox)).nativeKey())
+    {
+        QFile file(keyFile);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.close();
+        id = ::shmget(::ftok(QFile::encodeName(keyFile).constData(), 'Q'), size,
+                      IPC_CREAT | IPC_EXCL | 0600);
+        error = errno;
+        if (id >= 0 && (address = ::shmat(id, nullptr, 0)) == reinterpret_cast<void *>(-1)) {
+            error = errno;
+            address = nullptr;
+        }
+    }
+    ~NativeSegment()
+    {
+        if (address)
+            ::shmdt(address);
+        if (id >= 0)
+            ::shmctl(id, IPC_RMID, nullptr);
+        QFile::remove(keyFile);
+    }
+    Q_DISABLE_COPY(NativeSegment)
+
+    QString keyFile;
+    int id = -1;
+    int error = 0;
+    void *address = nullptr;
+};
+
+qint64 availableMemory()
+{
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (!meminfo.open(QIODevice::ReadOnly))
+        return 0;
+    for (QByteArray line; !(line = meminfo.readLine()).isEmpty();) {
+        if (line.startsWith("MemAvailable:"))
+            return line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return 0;
+}
+
 void startPeer(QProcess &peer, bool percent, QStringList arguments)
 {
     arguments.prepend(percent ? QStringLiteral("percent") : QStringLiteral("command"));
@@ -105,6 +157,7 @@ private Q_SLOTS:
     void malformedSegment_data();
     void malformedSegment();
     void randomSegments();
+    void segmentOverTwoGiB();
     void peerProcess_data();
     void peerProcess();
 };
@@ -367,6 +420,27 @@ void TestTessalyIPC::randomSegments()
     // Both outcomes must have been exercised for the loop to mean anything.
     QVERIFY(decoded > 50);
     QVERIFY(rejected > 50);
+}
+
+void TestTessalyIPC::segmentOverTwoGiB()
+{
+    // size() of such a segment is negative; the wipe touches every page of it.
+    const size_t size = (size_t(1) << 31) + 4096;
+    if (availableMemory() < qint64(size) + (qint64(1) << 30))
+        QSKIP("less than 3 GiB of memory available for a segment over 2 GiB");
+    NativeSegment segment(size);
+    if (segment.id < 0 || !segment.address) {
+        QSKIP(qPrintable(QStringLiteral("the system refuses a segment over 2 GiB: %1")
+                                 .arg(QString::fromLocal8Bit(std::strerror(segment.error)))));
+    }
+    volatile char *nearEnd = static_cast<char *>(segment.address) + size - 100;
+    *nearEnd = 0x5a;
+
+    TessalyIPC serviceIpc(appOutbox, serviceOutbox);
+    LogCapture log;
+    QVERIFY(serviceIpc.IPCRead(false).isEmpty());
+    QVERIFY(log.entries().isEmpty());
+    QCOMPARE(int(*nearEnd), 0);
 }
 
 void TestTessalyIPC::peerProcess_data()
