@@ -1,18 +1,45 @@
 #include "peersession.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 
 #include "common/updaterconfig.h"
 #include "common/vovodo_global.h"
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace {
+
+struct StatusLine
+{
+    QString text;
+    int exitCode = -1; // what a final message ends the wait with, -1 for others
+};
+
+struct ProgressReport
+{
+    enum class Kind { Download, Upload, Unreadable };
+
+    Kind kind = Kind::Unreadable;
+    // done / total as the service computed it: negative for an unknown total
+    // (-1), not a number for a total of 0 (sent as JSON null).
+    double fraction = 0.0;
+    QString text; // the message as received
+
+    bool sizeKnown() const
+    {
+        return kind != Kind::Unreadable && std::isfinite(fraction) && fraction >= 0.0;
+    }
+};
+
+// Backslash, line break, carriage return, tab and other control characters
+// as \\ \n \r \t \xHH; with quote, also '"' as \" and the whole in quotes.
+QString escapeForLine(const QString &text, bool quote = false);
 
 constexpr int pollIntervalMs = 50;
 // How long a request may wait to be picked up when --wait is absent.
@@ -26,14 +53,7 @@ extern "C" void onInterrupt(int signalNumber)
         receivedSignal = signalNumber;
 }
 
-QString seconds(qint64 ms)
-{
-    return QString::number(double(ms) / 1000.0);
-}
-
-} // namespace
-
-namespace {
+QString seconds(qint64 ms) { return QString::number(double(ms) / 1000.0); }
 
 bool integerValue(const QJsonValue &value, int *result)
 {
@@ -80,24 +100,19 @@ QString formatBytes(double bytes)
     return QString::number(bytes, 'f', 1) + QLatin1Char(' ') + QLatin1String(units[unit]);
 }
 
-} // namespace
-
 QString escapeForLine(const QString &text, bool quote)
 {
+    static const char special[] = "\\\n\r\t\"";
+    static const char *const escaped[] = { "\\\\", "\\n", "\\r", "\\t", "\\\"" };
     QString out;
     for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '\\': out += QLatin1String("\\\\"); break;
-        case '\n': out += QLatin1String("\\n"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        case '\t': out += QLatin1String("\\t"); break;
-        case '"': out += QLatin1String(quote ? "\\\"" : "\""); break;
-        default:
-            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-                out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-            else
-                out += c;
-        }
+        const char *found = c.unicode() < 0x80 ? std::strchr(special, c.toLatin1()) : nullptr;
+        if (found && *found && (*found != '"' || quote))
+            out += QLatin1String(escaped[found - special]);
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
     }
     return quote ? QLatin1Char('"') + out + QLatin1Char('"') : out;
 }
@@ -125,11 +140,6 @@ StatusLine describeStatus(const QString &message)
     // A failed download and a failed installation both arrive as DOWNLOAD_ERROR.
     result.exitCode = command == UPDATE_INSTALLED ? 0 : command == DOWNLOAD_ERROR ? 1 : -1;
     return result;
-}
-
-bool ProgressReport::sizeKnown() const
-{
-    return kind != Kind::Unreadable && std::isfinite(fraction) && fraction >= 0.0;
 }
 
 ProgressReport parseProgress(const QString &message)
@@ -165,7 +175,8 @@ QString progressBarLine(const ProgressReport &report, qint64 sizeBytes)
     if (!report.sizeKnown()) {
         // Over an unknown total (-1) the negated fraction is the bytes received.
         if (std::isfinite(report.fraction))
-            return prefix(report) + formatBytes(-report.fraction) + QStringLiteral(", size unknown");
+            return prefix(report) + formatBytes(-report.fraction)
+                    + QStringLiteral(", size unknown");
         return prefix(report) + QStringLiteral("size unknown");
     }
     constexpr int width = 20;
@@ -175,9 +186,12 @@ QString progressBarLine(const ProgressReport &report, qint64 sizeBytes)
             + QString(width - filled, QLatin1Char('-'))
             + QStringLiteral("] %1%").arg(percentDown(fraction, 10), 5, 'f', 1);
     if (sizeBytes > 0)
-        line += QStringLiteral("  %1 / %2").arg(formatBytes(fraction * sizeBytes), formatBytes(sizeBytes));
+        line += QStringLiteral("  %1 / %2")
+                        .arg(formatBytes(fraction * sizeBytes), formatBytes(sizeBytes));
     return line;
 }
+
+} // namespace
 
 void PeerSession::catchInterrupts()
 {
@@ -189,8 +203,7 @@ void PeerSession::catchInterrupts()
         sigaction(signalNumber, &action, nullptr);
 }
 
-// The main application's view of the mailboxes: it reads the service's
-// outbox and writes its own, the two names swapped.
+// The main application's view: the service's two mailbox names swapped.
 PeerSession::PeerSession(const PeerOptions &options, FILE *out, bool terminal, QObject *parent)
     : QObject(parent)
     , m_options(options)
@@ -218,9 +231,8 @@ void PeerSession::start()
                 QThread::msleep(20);
         }
         if (!free) {
-            fail(QStringLiteral("error mailbox \"%1\" is held by another process (another "
-                                "tessaly-peer still waiting?); the request was not sent")
-                         .arg(UpdaterConfig::mainAppMailbox()),
+            fail(QStringLiteral("error mailbox \"Tessaly\" is held by another process (another "
+                                "tessaly-peer still waiting?); the request was not sent"),
                  ExitMailboxUnusable);
             return;
         }
@@ -231,8 +243,7 @@ void PeerSession::start()
         m_ipc.IPCWrite(m_options.request);
         if (requestMailbox() == Mailbox::Missing) {
             fail(QStringLiteral("error the request could not be written: no segment could be "
-                                "created for mailbox \"%1\"")
-                         .arg(UpdaterConfig::mainAppMailbox()),
+                                "created for mailbox \"Tessaly\""),
                  ExitMailboxUnusable);
             return;
         }
@@ -278,9 +289,8 @@ void PeerSession::poll()
             break;
         case Mailbox::Missing:
             // This process stays attached, so only a forced removal gets here.
-            fail(QStringLiteral("error mailbox \"%1\" vanished before the service picked up "
-                                "the request")
-                         .arg(UpdaterConfig::mainAppMailbox()),
+            fail(QStringLiteral("error mailbox \"Tessaly\" vanished before the service picked "
+                                "up the request"),
                  ExitMailboxUnusable);
             return;
         case Mailbox::Holding: {
@@ -311,7 +321,7 @@ void PeerSession::listen(qint64 elapsedMs)
     if (!status.isEmpty() && !final)
         printLine(statusLine.text);
     if (!progress.isEmpty())
-        showProgress(parseProgress(progress));
+        showProgress(progress);
     if (final)
         printLine(statusLine.text);
 
@@ -321,12 +331,9 @@ void PeerSession::listen(qint64 elapsedMs)
     if (final) {
         finish(statusLine.exitCode);
     } else if (elapsedMs >= m_options.waitMs) {
-        QString text = QStringLiteral("error no final status message within %1 s")
-                               .arg(seconds(m_options.waitMs));
-        if (m_options.command == PeerOptions::Command::InstallNow)
-            text += QStringLiteral("; the service answers install-now only when a package waits "
-                                   "in its upgrade folder");
-        fail(text, ExitTimedOut);
+        fail(QStringLiteral("error no final status message within %1 s")
+                     .arg(seconds(m_options.waitMs)),
+             ExitTimedOut);
     }
 }
 
@@ -354,11 +361,13 @@ void PeerSession::printLine(const QString &line)
     m_lastProgressLine.clear();
 }
 
-void PeerSession::showProgress(const ProgressReport &report)
+void PeerSession::showProgress(const QString &message)
 {
+    const ProgressReport report = parseProgress(message);
     if (m_terminal && report.kind != ProgressReport::Kind::Unreadable) {
         // Back to the line's start, draw, clear what a longer bar left behind.
-        write(QLatin1Char('\r') + progressBarLine(report, m_options.sizeBytes) + QStringLiteral("\x1b[K"));
+        write(QLatin1Char('\r') + progressBarLine(report, m_options.sizeBytes)
+              + QStringLiteral("\x1b[K"));
         m_barShown = true;
         return;
     }
