@@ -1,284 +1,341 @@
+// The whole update path with the real parts: the service binary in a
+// throw-away copy of the device's folders, a real nginx on 127.0.0.1, real
+// tar, gzip and sh, and this test on the main application's side of the
+// mailboxes. Each file in cases/ is one run: the packages placed and served,
+// the requests sent, then what must follow: the status messages as the
+// service wrote them, the last progress message, the files left behind and
+// the log lines, whole, with the time stamps masked.
+
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <sys/stat.h>
 
-#include "devicetree.h"
+#include "common/updaterconfig.h"
+#include "ipc/tessalyipc.h"
 #include "support/testmain.h"
+#include "support/testsupport.h"
 
-Q_DECLARE_METATYPE(DeviceTree::Packer)
+using namespace TestSupport;
 
-// The whole update path with the real parts: the service binary in a
-// throw-away device tree, nginx on loopback and tessaly-peer as the main
-// application.
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void tarGzPackageIsInstalled_data();
-    void tarGzPackageIsInstalled();
-    void deviceClockBehindThePackage_data();
-    void deviceClockBehindThePackage();
-    void missingPackageIsReportedAsDownloadFailure();
-    void textThatIsNotJsonIsLogged();
-    void installNowWithoutInstallationFolderFails();
-    void gzPackageReplacesTheInstalledExecutable_data();
-    void gzPackageReplacesTheInstalledExecutable();
+    void updatePath_data();
+    void updatePath();
 
 private:
-    static void verifyLogFormat(const DeviceTree &device);
+    bool makePackage(const QString &spec, const QString &folder);
+    QString startWebServer(bool tls);
+    bool startService(const QString &clock, bool inNamespace);
+    QStringList actualFiles(const QStringList &specs, bool inNamespace) const;
+    QStringList logLines() const;
+    QStringList expand(const QStringList &lines) const;
+    static QStringList wildcards(const QStringList &actual, QStringList expected);
+    static QStringList seenOf(const QStringList &sent, const QStringList &seen);
+
+    QString m_root; // stands for / on the device
+    QString m_url;
+    QProcess m_service;
+    QProcess m_nginx;
 };
 
-void TestEndToEnd::verifyLogFormat(const DeviceTree &device)
-{
-    const QStringList files = device.logFiles();
-    QCOMPARE(files.size(), 1);
-    const QRegularExpression name(
-            QStringLiteral("^TessalyUpdater_1\\.0\\.257_\\d{4}_\\d\\d_\\d\\d_\\d\\d_\\d\\d_\\d\\d\\.log$"));
-    QVERIFY2(name.match(files.first()).hasMatch(), qPrintable(files.first()));
+namespace {
 
-    const QRegularExpression line(QStringLiteral(
-            "^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[(DEBUG|INFO|WARNING|ERROR)\\] "));
-    const QStringList lines = device.logText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QVERIFY(!lines.isEmpty());
-    for (const QString &text : lines)
-        QVERIFY2(line.match(text).hasMatch(), qPrintable(text));
-    QVERIFY(lines.first().endsWith(
-            QStringLiteral("[DEBUG] \"UpdateAdapter::UpdateAdapter 1.0.257, with path "
-                           "/home/corvane/Tessaly/bin/\"")));
+QString serviceBin(const QString &root)
+{
+    return root + QStringLiteral("/home/corvane/TessalyUpdater/bin");
 }
 
-void TestEndToEnd::tarGzPackageIsInstalled_data()
+QString word(const QString &line, int index)
 {
-    QTest::addColumn<bool>("tls");
-    QTest::newRow("http") << false;
-    QTest::newRow("https, self-signed") << true;
+    return line.section(QLatin1Char(' '), index, index);
 }
 
-void TestEndToEnd::tarGzPackageIsInstalled()
+} // namespace
+
+void TestEndToEnd::updatePath_data()
 {
-    QFETCH(bool, tls);
-    DeviceTree device;
-    QVERIFY(device.isValid());
-    QVERIFY(!device.makeTarGzPackage(QStringLiteral("app.tar.gz"), 3 * 1024 * 1024).isEmpty());
-    const QString url = device.startWebServer(tls);
-    QVERIFY(!url.isEmpty());
-    QVERIFY(device.startService());
-
-    const auto peer = device.runPeer({ QStringLiteral("download"), QStringLiteral("--version"),
-                                       QStringLiteral("2.0.0"), QStringLiteral("--url"),
-                                       url + QStringLiteral("/app.tar.gz"),
-                                       QStringLiteral("--wait"), QStringLiteral("60") });
-    QVERIFY2(peer.exitCode == 0, qPrintable(peer.out + peer.err));
-    QVERIFY2(peer.out.contains(QStringLiteral("UPDATE_INSTALLED")), qPrintable(peer.out));
-
-    // Unpacked beside the package, deploy.sh run in the service's working
-    // directory, the package removed.
-    const QString unpacked = device.upgradeDir() + QStringLiteral("/Tessaly2.0.0");
-    QVERIFY(QFile::exists(unpacked + QStringLiteral("/payload.bin")));
-    QVERIFY(!QFile::exists(device.upgradeDir() + QStringLiteral("/Tessaly2.0.0.tar.gz")));
-    QFile marker(device.binDir() + QStringLiteral("/DEPLOYED_AT"));
-    QVERIFY(marker.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(marker.readAll()).trimmed(),
-             QFileInfo(device.binDir()).canonicalFilePath());
-
-    const QString log = device.logText();
-    QVERIFY(log.contains(QStringLiteral("[INFO] IPC action received: \"DOWNLOAD_ONLY\"")));
-    QVERIFY(log.contains(QStringLiteral(
-            "[INFO] \"IPC TessalyUpdater sending message:\" \"{\\\"action\\\":1,\\\"command\\\":3,"
-            "\\\"message\\\":\\\"New version \\\\\\\"2.0.0\\\\\\\" is ready, please reboot to "
-            "install.\\\",\\\"version\\\":\\\"2.0.0\\\"}\"")));
-    verifyLogFormat(device);
-}
-
-void TestEndToEnd::deviceClockBehindThePackage_data()
-{
-    QTest::addColumn<DeviceTree::Packer>("packer");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QStringList>("reported");
-
-    QTest::newRow("tessaly-pack tar") << DeviceTree::Packer::TessalyPack << 0
-                                      << QStringList{ QStringLiteral("UPDATE_INSTALLED") };
-    // The service's own tar sees the old clock and says so on standard error.
-    QTest::newRow("plain tar czf")
-            << DeviceTree::Packer::PlainTar << 1
-            << QStringList{ QStringLiteral("failed to download or extract, with error %1: ")
-                                    .arg(QStandardPaths::findExecutable(QStringLiteral("tar"))),
-                            QStringLiteral(" s in the future") };
-}
-
-void TestEndToEnd::deviceClockBehindThePackage()
-{
-    QFETCH(DeviceTree::Packer, packer);
-    QFETCH(int, exitCode);
-    QFETCH(QStringList, reported);
-
-    DeviceTree device;
-    QVERIFY(device.isValid());
-    QVERIFY(!device.makeTarGzPackage(QStringLiteral("app.tar.gz"), 64 * 1024, packer).isEmpty());
-    const QString url = device.startWebServer(false);
-    QVERIFY(!url.isEmpty());
-    QVERIFY2(device.setClockOffset(QStringLiteral("-2d")),
-             "faketime is missing (scripts/bootstrap installs it)");
-    QVERIFY(device.startService());
-
-    const auto peer = device.runPeer({ QStringLiteral("download"), QStringLiteral("--version"),
-                                       QStringLiteral("2.0.0"), QStringLiteral("--url"),
-                                       url + QStringLiteral("/app.tar.gz"),
-                                       QStringLiteral("--wait"), QStringLiteral("60") });
-    QVERIFY2(peer.exitCode == exitCode, qPrintable(peer.out + peer.err));
-    for (const QString &text : reported)
-        QVERIFY2(peer.out.contains(text), qPrintable(peer.out));
-    QCOMPARE(QFile::exists(device.binDir() + QStringLiteral("/DEPLOYED_AT")), exitCode == 0);
-}
-
-void TestEndToEnd::missingPackageIsReportedAsDownloadFailure()
-{
-    DeviceTree device;
-    QVERIFY(device.isValid());
-    const QString url = device.startWebServer(false);
-    QVERIFY(!url.isEmpty());
-    QVERIFY(device.startService());
-
-    const auto peer = device.runPeer({ QStringLiteral("download"), QStringLiteral("--version"),
-                                       QStringLiteral("2.0.1"), QStringLiteral("--url"),
-                                       url + QStringLiteral("/missing.tar.gz"),
-                                       QStringLiteral("--wait"), QStringLiteral("30") });
-    QCOMPARE(peer.exitCode, 1);
-    QVERIFY2(peer.out.contains(QStringLiteral("DOWNLOAD_ERROR")), qPrintable(peer.out));
-    QVERIFY2(peer.out.contains(QStringLiteral("Not Found")), qPrintable(peer.out));
-
-    const QString log = device.logText();
-    QVERIFY(log.contains(QStringLiteral("[INFO] \"file Downloaded Failed, filePath=")));
-    QVERIFY(log.contains(QStringLiteral("[ERROR] error in downloading file requested with id:")));
-    verifyLogFormat(device);
-}
-
-void TestEndToEnd::textThatIsNotJsonIsLogged()
-{
-    DeviceTree device;
-    QVERIFY(device.isValid());
-    QVERIFY(device.startService());
-
-    const auto peer = device.runPeer({ QStringLiteral("send"), QStringLiteral("update please") });
-    QCOMPARE(peer.exitCode, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(device.logText().contains(QStringLiteral(
-                                     "[ERROR] can not form json object, wrong input: \"update please\"")),
-                             10000);
-    QTRY_VERIFY_WITH_TIMEOUT(
-            device.logText().contains(QStringLiteral("[INFO] IPC action received: \"INVALID\"")),
-            10000);
-    verifyLogFormat(device);
-}
-
-void TestEndToEnd::installNowWithoutInstallationFolderFails()
-{
-    if (QFileInfo::exists(QStringLiteral("/home/corvane")))
-        QSKIP("/home/corvane exists on this machine; this case runs only where it does not");
-    DeviceTree device;
-    QVERIFY(device.isValid());
-    QVERIFY(device.makeGzFile(device.upgradeDir() + QStringLiteral("/Tessaly"), "new build\n"));
-    QVERIFY(device.startService());
-
-    const auto peer = device.runPeer({ QStringLiteral("install-now"), QStringLiteral("--wait"),
-                                       QStringLiteral("30") });
-    QCOMPARE(peer.exitCode, 1);
-    // Qt starts a program by the full path it finds, which is how tar, mv and
-    // sh then name themselves in their messages.
-    QVERIFY2(peer.out.contains(QStringLiteral("failed to download or extract, with error %1: cannot move")
-                                       .arg(QStandardPaths::findExecutable(QStringLiteral("mv")))),
-             qPrintable(peer.out));
-    const QString log = device.logText();
-    QVERIFY(log.contains(QStringLiteral("[INFO] new version already available, start installation")));
-    QVERIFY(log.contains(QStringLiteral("[INFO] unzip file: \"./../../upgrade/Tessaly.gz\"")));
-    verifyLogFormat(device);
-}
-
-void TestEndToEnd::gzPackageReplacesTheInstalledExecutable_data()
-{
-    QTest::addColumn<bool>("preplaced");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("reported");
-    QTest::addColumn<int>("mode");
-
-    QTest::newRow("downloaded Tessaly3.0.0.gz")
-            << false << 0 << QStringLiteral("UPDATE_INSTALLED") << 0777;
-    // Its base name is Tessaly already, so the final rename moves the file
-    // onto itself; GNU mv says so on standard error and the step fails after
-    // the executable was replaced, before its mode is set to 777.
-    QTest::newRow("pre-placed Tessaly.gz")
-            << true << 1
-            << QStringLiteral("with error %1: '/home/corvane/Tessaly/bin/Tessaly' and "
-                              "'/home/corvane/Tessaly/bin/Tessaly' are the same file")
-                       .arg(QStandardPaths::findExecutable(QStringLiteral("mv")))
-            << 0755;
-}
-
-void TestEndToEnd::gzPackageReplacesTheInstalledExecutable()
-{
-    QFETCH(bool, preplaced);
-    QFETCH(int, exitCode);
-    QFETCH(QString, reported);
-    QFETCH(int, mode);
-
-    // /home/corvane/Tessaly/bin is fixed in the service. It is made only on a
-    // tmpfs over /home inside a private mount namespace of the service's own.
-    QProcess probe;
-    probe.start(QStringLiteral("unshare"),
-                { QStringLiteral("--mount"), QStringLiteral("--propagation"),
-                  QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"),
-                  QStringLiteral("mount -t tmpfs tmpfs /home") });
-    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit
-        || probe.exitCode() != 0)
-        QSKIP("no private mount namespace here (unshare --mount with a tmpfs was refused)");
-    const bool machineHadCorvane = QFileInfo::exists(QStringLiteral("/home/corvane"));
-
-    DeviceTree device;
-    QVERIFY(device.isValid());
-    QStringList request;
-    if (preplaced) {
-        QVERIFY(device.makeGzFile(device.upgradeDir() + QStringLiteral("/Tessaly"), "new build\n"));
-        request = QStringList{ QStringLiteral("install-now") };
-    } else {
-        QVERIFY(device.makeGzFile(device.webRoot() + QStringLiteral("/app"), "new build\n"));
-        const QString url = device.startWebServer(false);
-        QVERIFY(!url.isEmpty());
-        request = QStringList{ QStringLiteral("download"), QStringLiteral("--version"),
-                    QStringLiteral("3.0.0"), QStringLiteral("--url"), url + QStringLiteral("/app.gz") };
+    QTest::addColumn<QStringList>("lines");
+    const QDir cases(QStringLiteral(TESSALY_SOURCE_DIR "/tests/e2e/cases"));
+    for (const QString &name : cases.entryList(QDir::Files)) {
+        const QString text = QString::fromUtf8(readFile(cases.filePath(name)));
+        QTest::newRow(qPrintable(name)) << text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-    const QString setUp = QStringLiteral(
-            "mount -t tmpfs tmpfs /home && mkdir -p /home/corvane/Tessaly/bin && "
-            "printf 'old build\\n' > /home/corvane/Tessaly/bin/Tessaly && exec \"$0\" \"$@\"");
-    QVERIFY(device.startService({ QStringLiteral("unshare"), QStringLiteral("--mount"),
-                                  QStringLiteral("--propagation"), QStringLiteral("private"),
-                                  QStringLiteral("sh"), QStringLiteral("-c"), setUp }));
+}
 
-    const auto peer = device.runPeer(request << QStringLiteral("--wait") << QStringLiteral("30"));
-    QVERIFY2(peer.exitCode == exitCode, qPrintable(peer.out + peer.err));
-    QVERIFY2(peer.out.contains(reported), qPrintable(peer.out));
+void TestEndToEnd::updatePath()
+{
+    QFETCH(QStringList, lines);
+    QMultiMap<QString, QString> run; // keyword -> the rest of each line
+    for (const QString &line : qAsConst(lines)) {
+        if (!line.startsWith(QLatin1Char('#')))
+            run.insert(word(line, 0), line.section(QLatin1Char(' '), 1));
+    }
+    const auto given = [&run](const char *key) {
+        QStringList values = run.values(QLatin1String(key));
+        std::reverse(values.begin(), values.end()); // back into file order
+        return values;
+    };
+    const bool inNamespace = run.contains(QStringLiteral("namespace"));
+    if (inNamespace
+        && !TestSupport::run(QStringLiteral("unshare"),
+                             { QStringLiteral("--mount"), QStringLiteral("true") }))
+        QSKIP("no private mount namespace here (unshare --mount was refused)");
 
-    // The service's view of /home, through its own mount namespace.
-    const QString bin = QStringLiteral("/proc/%1/root/home/corvane/Tessaly/bin/")
-                                .arg(device.servicePid());
-    QFile installed(bin + QStringLiteral("Tessaly"));
-    QVERIFY(installed.open(QIODevice::ReadOnly));
-    QCOMPARE(installed.readAll(), QByteArray("new build\n"));
-    struct stat info;
-    QCOMPARE(::stat(QFile::encodeName(installed.fileName()).constData(), &info), 0);
-    QCOMPARE(int(info.st_mode & 07777), mode);
-    QFile legacy(bin + QStringLiteral("Tessaly_legacy"));
-    QVERIFY(legacy.open(QIODevice::ReadOnly));
-    QCOMPARE(legacy.readAll(), QByteArray("old build\n"));
-    QCOMPARE(QDir(device.upgradeDir()).entryList(QDir::Files), QStringList());
-    // Nothing of it reached the machine's own /home.
-    if (!machineHadCorvane)
-        QVERIFY(!QFileInfo::exists(QStringLiteral("/home/corvane")));
-    verifyLogFormat(device);
+    QTemporaryDir device(QDir::tempPath() + QStringLiteral("/device-XXXXXX"));
+    m_root = device.path();
+    QVERIFY(QDir().mkpath(m_root + QStringLiteral("/home/corvane/upgrade")));
+    QVERIFY(QDir().mkpath(m_root + QStringLiteral("/www")));
+    QVERIFY(QDir().mkpath(serviceBin(m_root)));
+    QVERIFY(QFile::copy(QStringLiteral(TESSALY_SERVICE_BINARY),
+                        serviceBin(m_root) + QStringLiteral("/TessalyUpdater")));
+    for (const QString &spec : given("place"))
+        QVERIFY2(makePackage(spec, m_root), qPrintable(spec));
+    for (const QString &spec : given("serve"))
+        QVERIFY2(makePackage(spec, m_root + QStringLiteral("/www")), qPrintable(spec));
+    m_url = startWebServer(run.contains(QStringLiteral("tls")));
+    QVERIFY(!m_url.isEmpty());
+    QVERIFY(startService(run.value(QStringLiteral("clock")), inNamespace));
+
+    TessalyIPC mainApp(UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox());
+    QStringList messages;
+    QString progress;
+    const auto take = [&] {
+        const QString status = mainApp.IPCRead(true);
+        const QString percent = mainApp.IPCReadPercentage(true);
+        if (!status.isEmpty())
+            messages << status;
+        if (!percent.isEmpty())
+            progress = percent;
+    };
+    for (const QString &request : expand(given("request"))) {
+        mainApp.IPCWrite(request);
+        QTRY_VERIFY_WITH_TIMEOUT(segmentBytes(UpdaterConfig::mainAppMailbox()).count('\0')
+                                         == segmentBytes(UpdaterConfig::mainAppMailbox()).size(),
+                                 10000);
+    }
+    // Whatever the run logs comes in one burst after the request: once the
+    // expected numbers are there, a short wait shows a message or line too many.
+    const QStringList expectedMessages = expand(given("message"));
+    const QStringList expectedLog = expand(given("log"));
+    QDeadlineTimer settle(60000);
+    for (QDeadlineTimer end(60000); !end.hasExpired() && !settle.hasExpired(); QTest::qWait(20)) {
+        take();
+        if (settle.remainingTime() > 200 && messages.size() >= qMin(expectedMessages.size(), 1)
+            && logLines().size() >= expectedLog.size())
+            settle.setRemainingTime(200);
+    }
+    const QStringList expectedFiles = expand(given("file"));
+    const QStringList files = actualFiles(expectedFiles, inNamespace);
+    for (QProcess *child : { &m_service, &m_nginx }) {
+        child->kill();
+        child->waitForFinished();
+    }
+    take(); // the killed service's segments go with the last reader
+
+    const QStringList log = logLines();
+    QCOMPARE(messages, seenOf(wildcards(messages, expectedMessages), messages));
+    QCOMPARE(progress, run.value(QStringLiteral("progress")));
+    QCOMPARE(files, wildcards(files, expectedFiles));
+    QCOMPARE(log, wildcards(log, expectedLog));
+}
+
+// "NAME KIND" made in folder. KIND deploy or stderr: packages/KIND packed
+// with a plain tar, entries dated now; pack: packages/deploy with
+// tessaly-pack; gz: a gzipped file "new build"; junk: not an archive at all.
+bool TestEndToEnd::makePackage(const QString &spec, const QString &folder)
+{
+    const QString path = folder + QLatin1Char('/') + word(spec, 0);
+    const QString kind = word(spec, 1);
+    const QString packages = QStringLiteral(TESSALY_SOURCE_DIR "/tests/e2e/packages/");
+    if (kind == QLatin1String("junk"))
+        return writeFile(path, "not a package\n");
+    if (kind == QLatin1String("gz"))
+        return writeFile(path.chopped(3), "new build\n")
+                && run(QStringLiteral("gzip"), { QStringLiteral("-f"), path.chopped(3) });
+    if (kind == QLatin1String("pack"))
+        return run(QStringLiteral(TESSALY_SOURCE_DIR "/tools/tessaly-pack"),
+                   { QStringLiteral("tar"), packages + QStringLiteral("deploy"),
+                     QStringLiteral("1"), QStringLiteral("-o"), m_root })
+                && QFile::rename(m_root + QStringLiteral("/Tessaly-1.tar.gz"), path);
+    return run(QStringLiteral("tar"),
+               { QStringLiteral("-czf"), path, QStringLiteral("-C"), packages + kind,
+                 QStringLiteral(".") });
+}
+
+// A real nginx on 127.0.0.1 that ends with this test, whatever ends it. It
+// sends a second's worth at once and the rest a second later: time enough to
+// read the started message before the outcome replaces it.
+QString TestEndToEnd::startWebServer(bool tls)
+{
+    QStringList arguments = { QStringLiteral("run"), m_root + QStringLiteral("/nginx"),
+                              m_root + QStringLiteral("/www"), QStringLiteral("--limit-rate"),
+                              QStringLiteral("4k") };
+    if (tls)
+        arguments << QStringLiteral("--tls");
+    for (int attempt = 0; attempt < 5; ++attempt) { // the port is picked at random
+        m_nginx.start(QStringLiteral(TESSALY_SOURCE_DIR "/scripts/nginx-loopback"), arguments);
+        const QString url = m_nginx.waitForReadyRead(10000)
+                ? QString::fromUtf8(m_nginx.readLine()).trimmed()
+                : QString();
+        for (QDeadlineTimer end(10000); m_nginx.state() == QProcess::Running && !end.hasExpired();
+             m_nginx.waitForFinished(100)) {
+            QTcpSocket probe;
+            probe.connectToHost(QStringLiteral("127.0.0.1"), quint16(QUrl(url).port()));
+            if (probe.waitForConnected(200))
+                return url;
+        }
+        m_nginx.kill();
+        m_nginx.waitForFinished();
+    }
+    return QString();
+}
+
+// Ends with this test, whatever ends it. The namespace holds the fixed
+// installation folder on a tmpfs, with an old build in it.
+bool TestEndToEnd::startService(const QString &clock, bool inNamespace)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C")); // tar's texts as expected
+    if (!clock.isEmpty()) {
+        // Only the calendar moves: Qt's timers run on the monotonic clock.
+        QString library;
+        run(QStringLiteral("faketime"),
+            { QStringLiteral("-f"), clock, QStringLiteral("printenv"),
+              QStringLiteral("LD_PRELOAD") },
+            &library);
+        environment.insert(QStringLiteral("LD_PRELOAD"), library);
+        environment.insert(QStringLiteral("FAKETIME"), clock);
+        environment.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+        // A sanitized build wants its runtime first; the preloaded clock comes before it.
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           environment.value(QStringLiteral("ASAN_OPTIONS"))
+                                   + QStringLiteral(":verify_asan_link_order=0"));
+    }
+    QStringList command = { QStringLiteral("setpriv"), QStringLiteral("--pdeathsig"),
+                            QStringLiteral("KILL"), QStringLiteral("--") };
+    if (inNamespace)
+        command << QStringLiteral("unshare") << QStringLiteral("--mount") << QStringLiteral("sh")
+                << QStringLiteral("-c")
+                << QStringLiteral("mount -t tmpfs tmpfs /home && mkdir -p /home/corvane/Tessaly/bin"
+                                  " && echo 'old build' > /home/corvane/Tessaly/bin/Tessaly"
+                                  " && exec \"$0\" \"$@\"");
+    command << ownProgram(serviceBin(m_root) + QStringLiteral("/TessalyUpdater"));
+    m_service.setProcessEnvironment(environment);
+    m_service.setWorkingDirectory(serviceBin(m_root));
+    m_service.setStandardErrorFile(QProcess::nullDevice()); // the log file tells it all
+    const QString program = command.takeFirst();
+    m_service.start(program, command);
+    // The first log line comes with the controller; from then on it polls.
+    return m_service.waitForStarted(10000)
+            && QTest::qWaitFor([this] { return !logLines().isEmpty(); }, 10000)
+            && m_service.state() == QProcess::Running;
+}
+
+// "PATH MODE [CONTENT]" or "PATH absent", in the form the cases give. A path
+// from / is the service's own view, through /proc in its namespace.
+QStringList TestEndToEnd::actualFiles(const QStringList &specs, bool inNamespace) const
+{
+    QStringList files;
+    for (const QString &spec : specs) {
+        const QString path = word(spec, 0);
+        const QString full = path.startsWith(QLatin1Char('/'))
+                ? (inNamespace ? QStringLiteral("/proc/%1/root").arg(m_service.processId())
+                               : QString())
+                        + path
+                : m_root + QLatin1Char('/') + path;
+        struct stat info;
+        if (::stat(QFile::encodeName(full).constData(), &info) != 0) {
+            files << path + QStringLiteral(" absent");
+            continue;
+        }
+        QString line = QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8);
+        if (spec.count(QLatin1Char(' ')) > 1)
+            line += QLatin1Char(' ') + QString::fromUtf8(readFile(full)).trimmed();
+        files << line;
+    }
+    return files;
+}
+
+// The day's one log file, with the time stamps masked. Progress lines come in
+// numbers that depend on the network: of each run of them only the last two
+// (the last relay and its message) are kept.
+QStringList TestEndToEnd::logLines() const
+{
+    const QDir logs(serviceBin(m_root) + QStringLiteral("/logs"));
+    const QStringList names = logs.entryList({ QStringLiteral("*.log") }, QDir::Files);
+    const QRegularExpression name(
+            QStringLiteral("^TessalyUpdater_%1_\\d{4}(_\\d\\d){5}\\.log$")
+                    .arg(QRegularExpression::escape(UpdaterConfig::applicationVersion())));
+    if (names.size() != 1 || !name.match(names.first()).hasMatch())
+        return names;
+    QString text = QString::fromUtf8(readFile(logs.filePath(names.first())));
+    text.replace(QRegularExpression(
+                         QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3} "),
+                         QRegularExpression::MultilineOption),
+                 QStringLiteral("T "));
+    const QRegularExpression progress(QStringLiteral("Progress: |percentage message:"));
+    QStringList lines;
+    int run = 0;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        run = line.contains(progress) ? run + 1 : 0;
+        if (run > 2)
+            lines.removeAt(lines.size() - 2);
+        lines << line;
+    }
+    return lines;
+}
+
+// The expected lines, each "$*" in them standing for any text: where a line
+// matches, it is replaced by the actual one, so that a comparison shows only
+// the lines that differ.
+QStringList TestEndToEnd::wildcards(const QStringList &actual, QStringList expected)
+{
+    for (int i = 0; i < qMin(actual.size(), expected.size()); ++i) {
+        QString pattern = QRegularExpression::escape(expected.at(i));
+        pattern.replace(QStringLiteral("\\$\\*"), QStringLiteral(".*"));
+        if (QRegularExpression(QRegularExpression::anchoredPattern(pattern))
+                    .match(actual.at(i))
+                    .hasMatch())
+            expected[i] = actual.at(i);
+    }
+    return expected;
+}
+
+// A mailbox holds one message: one the service replaces within a few
+// milliseconds (the started message before a quick failure) may never be
+// seen. What was seen must come in the order sent and end with the last;
+// the log shows that every message was sent.
+QStringList TestEndToEnd::seenOf(const QStringList &sent, const QStringList &seen)
+{
+    int next = 0;
+    for (const QString &message : seen) {
+        while (next < sent.size() && sent.at(next) != message)
+            ++next;
+        if (next++ == sent.size())
+            return sent;
+    }
+    return !seen.isEmpty() && seen.last() == sent.value(sent.size() - 1) ? seen : sent;
+}
+
+// $URL, $ROOT and $(program), the full path Qt starts a program by.
+QStringList TestEndToEnd::expand(const QStringList &lines) const
+{
+    QStringList result;
+    const QRegularExpression program(QStringLiteral("\\$\\((\\w+)\\)"));
+    for (QString line : lines) {
+        line.replace(QStringLiteral("$URL"), m_url).replace(QStringLiteral("$ROOT"), m_root);
+        for (auto match = program.match(line); match.hasMatch(); match = program.match(line))
+            line.replace(match.captured(0), QStandardPaths::findExecutable(match.captured(1)));
+        result << line;
+    }
+    return result;
 }
 
 TESSALY_TEST_MAIN(TestEndToEnd)

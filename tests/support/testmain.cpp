@@ -4,27 +4,40 @@
 
 #include <cstdlib>
 
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
+
 namespace TestSupport {
 
 PrivateTempDir::PrivateTempDir()
 {
-    m_hadPrevious = qEnvironmentVariableIsSet("TMPDIR");
-    m_previous = qgetenv("TMPDIR");
     QByteArray pattern = QDir::tempPath().toLocal8Bit() + "/tessaly-test-XXXXXX";
-    if (char *made = mkdtemp(pattern.data())) {
-        m_path = QString::fromLocal8Bit(made);
-        qputenv("TMPDIR", made);
-    } else {
+    if (!mkdtemp(pattern.data()))
         qFatal("cannot create a private temporary folder under %s", pattern.constData());
-    }
+    m_path = QString::fromLocal8Bit(pattern);
+    qputenv("TMPDIR", pattern);
 }
 
 PrivateTempDir::~PrivateTempDir()
 {
-    if (m_hadPrevious)
-        qputenv("TMPDIR", m_previous);
-    else
-        qunsetenv("TMPDIR");
+    // Qt's System V keys are ftok() of these key files, with the id 'Q'.
+    const QStringList keyFiles = QDir(m_path).entryList({ QStringLiteral("qipc_*") }, QDir::Files);
+    for (const QString &name : keyFiles) {
+        const key_t key =
+                ftok(QFile::encodeName(m_path + QLatin1Char('/') + name).constData(), 'Q');
+        if (key == -1)
+            continue;
+        if (name.startsWith(QLatin1String("qipc_sharedmemory_"))) {
+            const int id = shmget(key, 0, 0);
+            if (id != -1)
+                shmctl(id, IPC_RMID, nullptr);
+        } else {
+            const int id = semget(key, 0, 0);
+            if (id != -1)
+                semctl(id, 0, IPC_RMID);
+        }
+    }
     QDir(m_path).removeRecursively();
 }
 

@@ -9,24 +9,20 @@ namespace TestSupport {
 // Points TMPDIR at a fresh folder of this process's own for as long as the
 // object lives. Qt maps shared-memory and semaphore keys through files in
 // QDir::tempPath(), so this keeps a test's mailboxes apart from every other
-// test's and from a service running on the machine. Child processes started
-// by the test inherit the folder and so meet the test on the same mailboxes.
+// test's and from a service running on the machine; children inherit it.
+// On the way out the segments and semaphores keyed there are removed too.
 class PrivateTempDir
 {
 public:
     PrivateTempDir();
     ~PrivateTempDir();
-    QString path() const { return m_path; }
 
 private:
     Q_DISABLE_COPY(PrivateTempDir)
     QString m_path;
-    QByteArray m_previous;
-    bool m_hadPrevious = false;
 };
 
-template <typename TestObject>
-int runTest(int argc, char **argv)
+template<typename TestObject> int runTest(int argc, char **argv)
 {
     PrivateTempDir tempDir;
     QCoreApplication app(argc, argv);
@@ -36,11 +32,11 @@ int runTest(int argc, char **argv)
 
 } // namespace TestSupport
 
-#define TESSALY_TEST_MAIN(TestObject)                                                              \
-    int main(int argc, char **argv)                                                                \
-    {                                                                                              \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
-        return TestSupport::runTest<TestObject>(argc, argv);                                       \
+#define TESSALY_TEST_MAIN(TestObject) \
+    int main(int argc, char **argv) \
+    { \
+        QTEST_SET_MAIN_SOURCE_PATH \
+        return TestSupport::runTest<TestObject>(argc, argv); \
     }
 
 #endif // TESTMAIN_H

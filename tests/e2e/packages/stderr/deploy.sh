@@ -1,0 +1,1 @@
+echo 'deploy: no space left' >&2

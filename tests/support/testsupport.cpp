@@ -1,0 +1,58 @@
+#include "testsupport.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSharedMemory>
+
+#include "ipc/tessalyipc.h"
+
+namespace TestSupport {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+bool run(const QString &program, const QStringList &arguments, QString *output)
+{
+    QProcess process;
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(60000);
+    if (!finished)
+        process.kill();
+    if (output)
+        *output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    const bool ok =
+            finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!ok)
+        qWarning().noquote() << program << arguments << "failed:" << process.readAllStandardError();
+    return ok;
+}
+
+QStringList ownProgram(const QString &path, const QStringList &arguments)
+{
+    QStringList command =
+            QString::fromUtf8(TESSALY_EMULATOR).split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    return command << path << arguments;
+}
+
+QByteArray segmentBytes(const QString &mailbox)
+{
+    QSharedMemory memory(TessalyIPC::memoryKey(mailbox));
+    if (!memory.attach(QSharedMemory::ReadOnly))
+        return QByteArray();
+    return QByteArray(static_cast<const char *>(memory.constData()), memory.size());
+}
+
+} // namespace TestSupport

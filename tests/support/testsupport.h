@@ -1,0 +1,28 @@
+#ifndef TESTSUPPORT_H
+#define TESTSUPPORT_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace TestSupport {
+
+// The whole file; a null array when it cannot be read.
+QByteArray readFile(const QString &path);
+// Creates the missing folders on the way.
+bool writeFile(const QString &path, const QByteArray &data);
+
+// Runs a program to its end (60 s at most); true when it exited with 0.
+bool run(const QString &program, const QStringList &arguments, QString *output = nullptr);
+
+// Program and arguments that run one of this build's own programs: in a
+// cross build the emulator CMake names comes first, as it does for the tests.
+QStringList ownProgram(const QString &path, const QStringList &arguments = {});
+
+// The raw bytes of a mailbox segment as another process sees them; a null
+// array when there is no segment.
+QByteArray segmentBytes(const QString &mailbox);
+
+} // namespace TestSupport
+
+#endif // TESTSUPPORT_H
