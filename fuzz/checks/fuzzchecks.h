@@ -3,15 +3,12 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QVector>
 
-// One rule set per fuzz target. A check feeds its input to the code under
-// test and returns an empty text when every rule held, otherwise what broke.
-// The fuzz targets abort on a broken rule; tests/fuzzregressions replays the
-// starting corpora and every input kept from a finding through the same checks.
-//
-// scratchFolder is an existing, empty-at-start folder that a check may use
-// for files of its own.
+// One rule set per fuzz target: a check feeds its input to the code under
+// test and returns an empty text when every rule held, else what broke. The
+// fuzz targets abort on a broken rule; tests/fuzzregressions replays the
+// corpora and every input kept from a finding through the same checks.
+// scratchFolder is an existing folder a check may use for files of its own.
 using FuzzCheckFunction = QString (*)(const QByteArray &input, const QString &scratchFolder);
 
 struct FuzzCheck
@@ -20,17 +17,6 @@ struct FuzzCheck
     FuzzCheckFunction run;
 };
 
-QString checkMailboxSegment(const QByteArray &input, const QString &scratchFolder);
-QString checkUpdateRequest(const QByteArray &input, const QString &scratchFolder);
-QString checkPackagePaths(const QByteArray &input, const QString &scratchFolder);
-QString checkLogFileNames(const QByteArray &input, const QString &scratchFolder);
-QString checkUserSettings(const QByteArray &input, const QString &scratchFolder);
-
-const QVector<FuzzCheck> &fuzzChecks();
-FuzzCheckFunction fuzzCheck(const QString &target);
-
-// Drops every Qt message: code under test logs on most paths, and the
-// fuzzer's own output must stay readable.
-void silenceQtMessages();
+extern const FuzzCheck fuzzChecks[5];
 
 #endif // FUZZCHECKS_H
