@@ -2,8 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include "common/vovodo_global.h"
 #include "ipc/tessalyipc.h"
@@ -30,28 +28,20 @@ QString checkMailboxSegment(const QByteArray &input, const QString &)
 }
 
 // Any text left in the request mailbox: what is not a JSON object carries
-// nothing; a request survives encoding, and the answers carry its version.
+// nothing, and a request survives encoding (but for lone surrogates, which
+// JSON escapes can make and no writer gives back).
 QString checkUpdateRequest(const QByteArray &input, const QString &)
 {
     const UpdateRequest request = decodeUpdateRequest(QString::fromUtf8(input));
-    if (request.form != UpdateRequest::Form::Object)
-        return request.action == INVALID && request.version.isEmpty()
-                        && request.buildRelease.isEmpty()
-                ? QString()
-                : QStringLiteral("a request that is no JSON object carries values");
-    // JSON escapes can make lone surrogates, which no writer can give back.
-    if (!request.version.isValidUtf16() || !request.buildRelease.isValidUtf16())
-        return QString();
     const UpdateRequest again = decodeUpdateRequest(
             encodeUpdateRequest(request.action, request.version, request.buildRelease));
-    if (again.action != request.action || again.version != request.version
-        || again.buildRelease != request.buildRelease)
-        return QStringLiteral("a decoded request does not survive encoding");
-    const QString answer =
-            installFailedMessage(request.action, request.version, request.buildRelease);
-    if (QJsonDocument::fromJson(answer.toUtf8()).object().value(QLatin1String("version")).toString()
-        != request.version)
-        return QStringLiteral("a status message does not carry the request's version");
+    if (request.form != UpdateRequest::Form::Object
+                ? request.action != INVALID || !request.version.isEmpty()
+                        || !request.buildRelease.isEmpty()
+                : request.version.isValidUtf16() && request.buildRelease.isValidUtf16()
+                        && (again.action != request.action || again.version != request.version
+                            || again.buildRelease != request.buildRelease))
+        return QStringLiteral("a request does not read as it was written");
     return QString();
 }
 
@@ -84,32 +74,28 @@ QString checkLogFileNames(const QByteArray &input, const QString &)
     return QString();
 }
 
-QByteArray storedAgain(const QString &folder, const QString &path)
-{
-    RMUserSettings(QString(), folder, nullptr).store();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    QList<QByteArray> lines = file.readAll().split('\n');
-    std::sort(lines.begin(), lines.end()); // the table has no order of its own
-    return lines.join('\n');
-}
-
 // The contents of "Tessaly.cbin" as the store finds them: what it writes
-// reads back as the same entries.
+// reads back as the same entries (in any order: the table has none).
 QString checkUserSettings(const QByteArray &input, const QString &scratchFolder)
 {
     const QString path = userSettingsFilePath(scratchFolder, QString());
-    QDir().mkpath(userSettingsFolder(scratchFolder, QString()));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(input) != input.size())
-        return QStringLiteral("cannot prepare %1").arg(path);
-    file.close();
-    const QByteArray first = storedAgain(scratchFolder, path);
-    if (storedAgain(scratchFolder, path) != first)
-        return QStringLiteral("the written settings do not read back as the same entries");
-    QFile::remove(path);
-    return QString();
+    QByteArray stored[3] = { input };
+    for (int round = 1; round < 3; ++round) {
+        QDir().mkpath(userSettingsFolder(scratchFolder, QString()));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || file.write(stored[round - 1]) < 0)
+            return QStringLiteral("cannot prepare %1").arg(path);
+        file.close();
+        RMUserSettings(QString(), scratchFolder, nullptr).store();
+        file.open(QIODevice::ReadOnly);
+        QList<QByteArray> lines = file.readAll().split('\n');
+        std::sort(lines.begin(), lines.end());
+        stored[round] = lines.join('\n');
+    }
+    return stored[1] == stored[2]
+            ? QString()
+            : QStringLiteral("the written settings do not read back the same");
 }
 
 } // namespace

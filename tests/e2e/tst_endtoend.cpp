@@ -37,7 +37,6 @@ private:
     QStringList logLines() const;
     QStringList expand(const QStringList &lines) const;
     static QStringList wildcards(const QStringList &actual, QStringList expected);
-    static QStringList seenOf(const QStringList &sent, const QStringList &seen);
 
     QString m_root; // stands for / on the device
     QString m_url;
@@ -140,7 +139,10 @@ void TestEndToEnd::updatePath()
     take(); // the killed service's segments go with the last reader
 
     const QStringList log = logLines();
-    QCOMPARE(messages, seenOf(wildcards(messages, expectedMessages), messages));
+    // A mailbox holds one message: the started message that a quick outcome
+    // replaces within milliseconds may never be seen (the log shows it sent).
+    const bool startedUnseen = messages.size() == expectedMessages.size() - 1;
+    QCOMPARE(messages, wildcards(messages, expectedMessages.mid(startedUnseen ? 1 : 0)));
     QCOMPARE(progress, run.value(QStringLiteral("progress")));
     QCOMPARE(files, wildcards(files, expectedFiles));
     QCOMPARE(log, wildcards(log, expectedLog));
@@ -165,8 +167,8 @@ bool TestEndToEnd::makePackage(const QString &spec, const QString &folder)
                      QStringLiteral("1"), QStringLiteral("-o"), m_root })
                 && QFile::rename(m_root + QStringLiteral("/Tessaly-1.tar.gz"), path);
     return run(QStringLiteral("tar"),
-               { QStringLiteral("-czf"), path, QStringLiteral("-C"), packages + kind,
-                 QStringLiteral(".") });
+               { QStringLiteral("--mtime=now"), QStringLiteral("-czf"), path, QStringLiteral("-C"),
+                 packages + kind, QStringLiteral(".") });
 }
 
 // A real nginx on 127.0.0.1 that ends with this test, whatever ends it. It
@@ -306,22 +308,6 @@ QStringList TestEndToEnd::wildcards(const QStringList &actual, QStringList expec
             expected[i] = actual.at(i);
     }
     return expected;
-}
-
-// A mailbox holds one message: one the service replaces within a few
-// milliseconds (the started message before a quick failure) may never be
-// seen. What was seen must come in the order sent and end with the last;
-// the log shows that every message was sent.
-QStringList TestEndToEnd::seenOf(const QStringList &sent, const QStringList &seen)
-{
-    int next = 0;
-    for (const QString &message : seen) {
-        while (next < sent.size() && sent.at(next) != message)
-            ++next;
-        if (next++ == sent.size())
-            return sent;
-    }
-    return !seen.isEmpty() && seen.last() == sent.value(sent.size() - 1) ? seen : sent;
 }
 
 // $URL, $ROOT and $(program), the full path Qt starts a program by.
