@@ -53,20 +53,17 @@ for dir in nodeploy broken future; do tar czf "$dir.tar.gz" -C "$dir" .; done
 expect "missing deploy.sh" 1 "no deploy.sh at the top" "$pack" check nodeploy.tar.gz
 expect "syntax error" 1 'Syntax error: "then" unexpected' "$pack" check broken.tar.gz
 expect "entry dated in the future" 1 "in the future" "$pack" check future.tar.gz
-expect "tar refuses a syntax error" 1 "sh -n rejects" "$pack" tar broken 1.0
 expect "tar refuses a folder without deploy.sh" 1 "deploy.sh is missing" "$pack" tar nodeploy 1.0
 
 # .gz: the ELF header read, the package reproducible, damage found.
 printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\050\000' >arm.bin
-printf '\177ELF\002\001\001\000\000\000\000\000\000\000\000\000\002\000\076\000' >x64.bin
 expect "gz of an ARM executable" 0 "arm.bin: an ELF executable for 32-bit ARM" \
     "$pack" gz arm.bin 3.0 -o out1
-expect "gz of a 64-bit executable warns" 0 "not a 32-bit" "$pack" gz x64.bin 3.1 -o out1
 touch -d '2031-05-05 10:00' arm.bin
 expect "gz repacked later gives the same bytes" 0 "" \
     sh -c "\"$pack\" gz arm.bin 3.0 -o out2 >/dev/null &&
         cmp out1/Tessaly-3.0.gz out2/Tessaly-3.0.gz"
-head -c 30 out1/Tessaly-3.1.gz >cut.gz
+head -c 30 out1/Tessaly-3.0.gz >cut.gz
 expect "a .gz that does not decompress" 1 "unexpected end of file" "$pack" check cut.gz
 expect "usage error" 2 "see 'tessaly-pack --help'" "$pack" tar app
 

@@ -3,7 +3,6 @@
 #include <QDir>
 
 #include <cstdlib>
-
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
@@ -28,15 +27,10 @@ PrivateTempDir::~PrivateTempDir()
                 ftok(QFile::encodeName(m_path + QLatin1Char('/') + name).constData(), 'Q');
         if (key == -1)
             continue;
-        if (name.startsWith(QLatin1String("qipc_sharedmemory_"))) {
-            const int id = shmget(key, 0, 0);
-            if (id != -1)
-                shmctl(id, IPC_RMID, nullptr);
-        } else {
-            const int id = semget(key, 0, 0);
-            if (id != -1)
-                semctl(id, 0, IPC_RMID);
-        }
+        if (name.startsWith(QLatin1String("qipc_sharedmemory_")))
+            shmctl(shmget(key, 0, 0), IPC_RMID, nullptr); // an id of -1 is refused, harmlessly
+        else
+            semctl(semget(key, 0, 0), 0, IPC_RMID);
     }
     QDir(m_path).removeRecursively();
 }

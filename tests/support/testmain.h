@@ -6,11 +6,10 @@
 
 namespace TestSupport {
 
-// Points TMPDIR at a fresh folder of this process's own for as long as the
-// object lives. Qt maps shared-memory and semaphore keys through files in
-// QDir::tempPath(), so this keeps a test's mailboxes apart from every other
-// test's and from a service running on the machine; children inherit it.
-// On the way out the segments and semaphores keyed there are removed too.
+// A fresh TMPDIR of this process's own while the object lives: Qt keys shared
+// memory and semaphores by files there, so a test's mailboxes (and its
+// children's) stay apart from every other test's and from a live service. On
+// the way out the segments and semaphores keyed there are removed.
 class PrivateTempDir
 {
 public:
