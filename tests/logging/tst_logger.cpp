@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "common/updaterconfig.h"
 #include "logging/logfilenames.h"
 #include "logging/logger.h"
 #include "support/testmain.h"
@@ -31,14 +32,15 @@ private Q_SLOTS:
     void restartRetentionAndDayChange()
     {
         const QString folder = QDir::tempPath() + u("/logs/");
-        const QString ours = u("TessalyUpdater_1.0.257_2026_%1_00_00.log");
+        const QString ours =
+                u("TessalyUpdater_%1_2026_%2.log").arg(UpdaterConfig::applicationVersion());
         const QStringList before = { u("Tessaly_1.0_2026_01_01_00_00_00.log"),
                                      u("TessalyUpdaterGui_1.0_2026_01_01_00_00_00.log"),
                                      u("TessalyUpdater_1.0.256_2026_03_05_07_00_00.log"),
-                                     ours.arg(u("03_05_13")),
-                                     ours.arg(u("03_05_08")),
-                                     ours.arg(u("02_19_00")),
-                                     ours.arg(u("02_18_23")) };
+                                     ours.arg(u("03_05_13_00_00")),
+                                     ours.arg(u("03_05_08_00_00")),
+                                     ours.arg(u("02_19_00_00_00")),
+                                     ours.arg(u("02_18_23_00_00")) };
         for (const QString &name : before)
             QVERIFY(TestSupport::writeFile(folder + name, "old\n"));
         static QDateTime now(QDate(2026, 3, 5), QTime(14, 7, 9, 123));
@@ -60,7 +62,7 @@ private Q_SLOTS:
                          + before.at(4).toUtf8()
                          + "\n2026-03-05T14:07:09.123 [ERROR] %1 [%2] 100%\n"
                            "2026-03-05T14:07:09.123 [UNKNOWN] restarted\n");
-        QStringList after = before.mid(0, 5) << u("TessalyUpdater_1.0.257_2026_03_06_00_00_30.log");
+        QStringList after = before.mid(0, 5) << ours.arg(u("03_06_00_00_30"));
         QVERIFY(readFile(folder + after.last()).endsWith(" [WARNING] new day\n"));
         after.sort();
         QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), after);
