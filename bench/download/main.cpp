@@ -40,7 +40,8 @@ int main(int argc, char **argv)
     const QUrl url(arguments.at(1));
     const QString fileName = QFileInfo(url.path()).fileName();
     if (!url.isValid() || fileName.isEmpty()) {
-        std::fprintf(stderr, "bench-download: not a URL of a file: %s\n", qPrintable(arguments.at(1)));
+        std::fprintf(stderr, "bench-download: not a URL of a file: %s\n",
+                     qPrintable(arguments.at(1)));
         return 2;
     }
     qInstallMessageHandler(quietMessages);

@@ -7,10 +7,7 @@ namespace {
 const char glibSwitch[] = "QT_NO_GLIB";
 }
 
-void prepareServiceProcess()
-{
-    qputenv(glibSwitch, "1");
-}
+void prepareServiceProcess() { qputenv(glibSwitch, "1"); }
 
 void completeServiceProcess()
 {

@@ -21,7 +21,7 @@
 // ahead of ".gz".
 static const QStringList SupportedFileTypes = {
     QStringLiteral(".jpg"), QStringLiteral(".png"), QStringLiteral(".tar.gz"),
-    QStringLiteral(".gz"), QStringLiteral(".zip"), QStringLiteral(".jbin"),
+    QStringLiteral(".gz"),  QStringLiteral(".zip"), QStringLiteral(".jbin"),
 };
 
 enum APIPROCESS : int {
@@ -287,26 +287,16 @@ static const QMap<PercentageTags, QString> PERCENTAGE_TAGS_TO_STR = {
     { DOWNLOAD_PERCENTAGE, QStringLiteral("DOWNLOAD_PERCENTAGE") },
 };
 static const QMap<BatterHealth, QString> BATTERY_TO_STR = {
-    { CHARGING, QStringLiteral("CHARGING") },
-    { HEALTH5, QStringLiteral("HEALTH5") },
-    { HEALTH10, QStringLiteral("HEALTH10") },
-    { HEALTH15, QStringLiteral("HEALTH15") },
-    { HEALTH20, QStringLiteral("HEALTH20") },
-    { HEALTH25, QStringLiteral("HEALTH25") },
-    { HEALTH30, QStringLiteral("HEALTH30") },
-    { HEALTH35, QStringLiteral("HEALTH35") },
-    { HEALTH40, QStringLiteral("HEALTH40") },
-    { HEALTH45, QStringLiteral("HEALTH45") },
-    { HEALTH50, QStringLiteral("HEALTH50") },
-    { HEALTH55, QStringLiteral("HEALTH55") },
-    { HEALTH60, QStringLiteral("HEALTH60") },
-    { HEALTH65, QStringLiteral("HEALTH65") },
-    { HEALTH70, QStringLiteral("HEALTH70") },
-    { HEALTH75, QStringLiteral("HEALTH75") },
-    { HEALTH80, QStringLiteral("HEALTH80") },
-    { HEALTH85, QStringLiteral("HEALTH85") },
-    { HEALTH90, QStringLiteral("HEALTH90") },
-    { HEALTH95, QStringLiteral("HEALTH95") },
+    { CHARGING, QStringLiteral("CHARGING") },     { HEALTH5, QStringLiteral("HEALTH5") },
+    { HEALTH10, QStringLiteral("HEALTH10") },     { HEALTH15, QStringLiteral("HEALTH15") },
+    { HEALTH20, QStringLiteral("HEALTH20") },     { HEALTH25, QStringLiteral("HEALTH25") },
+    { HEALTH30, QStringLiteral("HEALTH30") },     { HEALTH35, QStringLiteral("HEALTH35") },
+    { HEALTH40, QStringLiteral("HEALTH40") },     { HEALTH45, QStringLiteral("HEALTH45") },
+    { HEALTH50, QStringLiteral("HEALTH50") },     { HEALTH55, QStringLiteral("HEALTH55") },
+    { HEALTH60, QStringLiteral("HEALTH60") },     { HEALTH65, QStringLiteral("HEALTH65") },
+    { HEALTH70, QStringLiteral("HEALTH70") },     { HEALTH75, QStringLiteral("HEALTH75") },
+    { HEALTH80, QStringLiteral("HEALTH80") },     { HEALTH85, QStringLiteral("HEALTH85") },
+    { HEALTH90, QStringLiteral("HEALTH90") },     { HEALTH95, QStringLiteral("HEALTH95") },
     { HEALTHFULL, QStringLiteral("HEALTHFULL") },
 };
 static const QMap<CloudState, QString> CLOUD_STATE_TO_STR = {

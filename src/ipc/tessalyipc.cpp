@@ -13,7 +13,7 @@
 namespace {
 const QString memKeySuffix = QStringLiteral("_ipcMemKey");
 const QString lockKeySuffix = QStringLiteral("_ipcLockKey");
-}
+} // namespace
 
 QString generateKeyHash(const QString &key, const QString &suffix,
                         QCryptographicHash::Algorithm algorithm)
@@ -102,8 +102,7 @@ QString TessalyIPC::takeMessage(QSharedMemory &memory, QSystemSemaphore &lock)
     return result;
 }
 
-bool TessalyIPC::putMessage(QSharedMemory &memory, QSystemSemaphore &lock,
-                            const QString &message)
+bool TessalyIPC::putMessage(QSharedMemory &memory, QSystemSemaphore &lock, const QString &message)
 {
     // Giving up the previous segment lets the system remove it once the
     // reader is detached too; the new message gets a segment of its own size.

@@ -48,8 +48,7 @@ private:
     Q_DISABLE_COPY(TessalyIPC)
 
     static QString takeMessage(QSharedMemory &memory, QSystemSemaphore &lock);
-    static bool putMessage(QSharedMemory &memory, QSystemSemaphore &lock,
-                           const QString &message);
+    static bool putMessage(QSharedMemory &memory, QSystemSemaphore &lock, const QString &message);
 
     QString readKey;
     QString writeKey;

@@ -22,8 +22,9 @@ constexpr int reopenRetrySeconds = 60;
 } // namespace
 
 Logger::Logger(const QString &appName, QObject *parent)
-    : Logger(appName, QStringLiteral("%1/logs/").arg(QCoreApplication::applicationDirPath()),
-             [] { return QDateTime::currentDateTime(); }, parent)
+    : Logger(
+            appName, QStringLiteral("%1/logs/").arg(QCoreApplication::applicationDirPath()),
+            [] { return QDateTime::currentDateTime(); }, parent)
 {
 }
 
@@ -77,7 +78,8 @@ Logger::Reports Logger::initLocked(const QDateTime &now)
 
 // A report's text is what QDebug makes of its pieces: one space between them,
 // no quotes.
-Logger::Reports Logger::chooseLogFile(const QDir &folder, const QDateTime &now, QString *fileName) const
+Logger::Reports Logger::chooseLogFile(const QDir &folder, const QDateTime &now,
+                                      QString *fileName) const
 {
     const QString version = UpdaterConfig::applicationVersion();
     const QString todayPrefix = todayLogFilePrefix(appName, version, now);
@@ -102,7 +104,8 @@ Logger::Reports Logger::openLogFile(const QString &fullPath, const QDateTime &no
         onStandardError = false;
         reports.append({ false, QStringLiteral("Log file :  ") + fullPath });
     } else {
-        reports.append({ true, logFile.errorString() + QStringLiteral(" Failed to open log file. ") });
+        reports.append(
+                { true, logFile.errorString() + QStringLiteral(" Failed to open log file. ") });
         logFile.open(stderr, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
         onStandardError = true;
         lastReopenAttempt = now;
@@ -213,7 +216,4 @@ QString Logger::getColor(QtMsgType type)
     return QStringLiteral("darkBlue");
 }
 
-QString Logger::getLogFileName() const
-{
-    return logFile.fileName();
-}
+QString Logger::getLogFileName() const { return logFile.fileName(); }

@@ -141,7 +141,8 @@ void RMUserSettings::writeSettings()
         // Written as it stands, such an entry would read back as another
         // entry or another text; it stays in memory only.
         if (!settingsEntryFitsFile(it.key(), it.value(), codec)) {
-            qWarning() << "RMUserSettings::writeSettings: entry not written, the file can not hold it, key"
+            qWarning() << "RMUserSettings::writeSettings: entry not written, the file can not hold "
+                          "it, key"
                        << it.key();
             continue;
         }

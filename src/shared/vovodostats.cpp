@@ -20,7 +20,4 @@ QVariant VOvodoStats::value(const QString &key, const QVariant &defaultValue) co
     return settings.value(key, defaultValue);
 }
 
-void VOvodoStats::sync()
-{
-    settings.sync();
-}
+void VOvodoStats::sync() { settings.sync(); }

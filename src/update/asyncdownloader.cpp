@@ -95,8 +95,9 @@ void AsyncDownloader::downloadFile(QUrl url, QString fileName, QString fileUniqu
     const QStringList supersededKeys = stopTransfersTo(localPath);
     const auto reportSuperseded = qScopeGuard([&] {
         for (const QString &key : supersededKeys)
-            Q_EMIT failed(localPath, key,
-                        QStringLiteral("Download superseded by a newer request for the same file"));
+            Q_EMIT failed(
+                    localPath, key,
+                    QStringLiteral("Download superseded by a newer request for the same file"));
     });
 
     auto *file = new QFile(localPath, this);

@@ -3,10 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-void CommandProcess::setupChildProcess()
-{
-    ::setpgid(0, 0);
-}
+void CommandProcess::setupChildProcess() { ::setpgid(0, 0); }
 
 void CommandProcess::killGroup()
 {

@@ -17,10 +17,7 @@ const QString packageKey = QStringLiteral("build_release");
 const QString installedName = QStringLiteral("Tessaly");
 const QString legacyName = QStringLiteral("Tessaly_legacy");
 
-QString baseName(const QString &path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
+QString baseName(const QString &path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
 } // namespace
 
@@ -108,7 +105,8 @@ void UpdateAdapter::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 void UpdateAdapter::fileDownloadedFailed(QString filePath, QString fileUniqueKey,
                                          QString errorString)
 {
-    qInfo() << QStringLiteral("file Downloaded Failed, filePath=%1, fileUniqueKey=%2, errorString=%3")
+    qInfo() << QStringLiteral(
+                       "file Downloaded Failed, filePath=%1, fileUniqueKey=%2, errorString=%3")
                        .arg(filePath, fileUniqueKey, errorString);
     ipc.IPCWrite(downloadFailedMessage(updateAction, updateVersion, errorString));
 }
@@ -133,8 +131,8 @@ void UpdateAdapter::checkForNewVersionAndInstall()
 }
 
 bool UpdateAdapter::runStep(const QString &program, const QStringList &arguments,
-                            const char *outputLabel, const char *errorLabel,
-                            QtMsgType errorLevel, QString &error_str) const
+                            const char *outputLabel, const char *errorLabel, QtMsgType errorLevel,
+                            QString &error_str) const
 {
     QString output;
     QString error;
@@ -205,8 +203,8 @@ bool UpdateAdapter::deployNewVersion(const QString &file_path, QString &error_st
 
     const QString script = getFileName(file_path, true) + QStringLiteral("/deploy.sh");
     qInfo() << "deploy new version using:" << script;
-    return runStep(QStringLiteral("sh"), { script }, "deploy output:", "deploy error:",
-                   QtCriticalMsg, error_str);
+    return runStep(QStringLiteral("sh"), { script },
+                   "deploy output:", "deploy error:", QtCriticalMsg, error_str);
 }
 
 bool UpdateAdapter::decompress_gz_file(const QString &fileName_extesnion, QString &error_str)
@@ -241,10 +239,10 @@ bool UpdateAdapter::installNewVersion(QString fileName, QString &error_str)
     qInfo() << QStringLiteral("renaming new version %1 to Tessaly").arg(base);
     return runStep(QStringLiteral("mv"), { appBinPath + base, appBinPath + installedName },
                    "renaming:", "renaming error:", QtInfoMsg, error_str)
-            && runStep(QStringLiteral("chmod"),
-                       { QStringLiteral("777"), appBinPath + installedName },
-                       "new version chmod result:", "new version chmod result error:",
-                       QtCriticalMsg, error_str);
+            && runStep(
+                    QStringLiteral("chmod"), { QStringLiteral("777"), appBinPath + installedName },
+                    "new version chmod result:", "new version chmod result error:", QtCriticalMsg,
+                    error_str);
 }
 
 void UpdateAdapter::killAppOldVersion()
@@ -253,14 +251,14 @@ void UpdateAdapter::killAppOldVersion()
     QString ignored;
     runStep(QStringLiteral("systemctl"), { QStringLiteral("stop"), installedName },
             "Kill legacy version:", "Kill legacy version error:", QtCriticalMsg, ignored);
-    runStep(QStringLiteral("killall"), { installedName }, "killing Tessaly:",
-            "killing Tessaly error:", QtCriticalMsg, ignored);
+    runStep(QStringLiteral("killall"), { installedName },
+            "killing Tessaly:", "killing Tessaly error:", QtCriticalMsg, ignored);
 }
 
 void UpdateAdapter::rebootToInstall()
 {
     qInfo() << "installing new version Tessaly, rebooting device";
     QString ignored;
-    runStep(QStringLiteral("reboot"), {}, "starting Tessaly:", "starting Tessaly error:",
-            QtCriticalMsg, ignored);
+    runStep(QStringLiteral("reboot"), {},
+            "starting Tessaly:", "starting Tessaly error:", QtCriticalMsg, ignored);
 }

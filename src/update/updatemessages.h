@@ -13,8 +13,8 @@
 struct UpdateRequest
 {
     enum class Form {
-        Object,    // a JSON object, read normally
-        NotJson,   // the text did not parse; read as an empty object
+        Object, // a JSON object, read normally
+        NotJson, // the text did not parse; read as an empty object
         NotObject, // valid JSON but not an object; read as an empty object
     };
 
