@@ -25,15 +25,14 @@ private:
     QString takeRequest();
 
     QProcess m_peer;
-    TessalyIPC m_service{ QStringLiteral("Tessaly"), QStringLiteral("TessalyUpdater") };
+    TessalyIPC m_service{ u("Tessaly"), u("TessalyUpdater") };
 };
 
 void TestPeerTool::startPeer(const QStringList &arguments, const QString &through)
 {
     QStringList command = ownProgram(QStringLiteral(TESSALY_PEER_BINARY), arguments);
     if (!through.isEmpty()) // script(1) gives the tool a terminal and ends with its exit code
-        command = QStringList{ through, QStringLiteral("-qec"), command.join(QLatin1Char(' ')),
-                               QStringLiteral("/dev/null") };
+        command = QStringList{ through, u("-qec"), command.join(QLatin1Char(' ')), u("/dev/null") };
     m_peer.start(command.takeFirst(), command);
     QVERIFY(m_peer.waitForStarted());
 }
@@ -43,8 +42,7 @@ void TestPeerTool::startPeer(const QStringList &arguments, const QString &throug
 // segment a write is dropped, and then made again.
 bool TestPeerTool::deliver(bool toStatus, const QString &message)
 {
-    const QString mailbox =
-            toStatus ? QStringLiteral("TessalyUpdater") : QStringLiteral("TessalyUpdaterPercent");
+    const QString mailbox = toStatus ? u("TessalyUpdater") : u("TessalyUpdaterPercent");
     for (int attempt = 0; attempt < 20; ++attempt) {
         toStatus ? m_service.IPCWrite(message) : m_service.IPCWritePercentage(message);
         if (QTest::qWaitFor(
@@ -71,8 +69,8 @@ void TestPeerTool::exchange_data()
 {
     QTest::addColumn<QStringList>("lines"); // of one exchange in exchanges.txt
     const QString text = QString::fromUtf8(readFile(QStringLiteral(TESSALY_EXCHANGES)))
-                                 .replace(QStringLiteral("$TMPDIR"), QDir::tempPath());
-    for (const QString &exchange : text.split(QStringLiteral("\n== ")).mid(1)) {
+                                 .replace(u("$TMPDIR"), QDir::tempPath());
+    for (const QString &exchange : text.split(u("\n== ")).mid(1)) {
         QStringList lines = exchange.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QTest::newRow(qPrintable(lines.takeFirst())) << lines;
     }
@@ -89,20 +87,18 @@ void TestPeerTool::exchange()
         }
         return values;
     };
-    TessalyIPC otherApplication(QStringLiteral("TessalyUpdater"), QStringLiteral("Tessaly"));
-    const bool busy = lines.contains(QStringLiteral("busy"));
+    TessalyIPC otherApplication(u("TessalyUpdater"), u("Tessaly"));
+    const bool busy = lines.contains(u("busy"));
     if (busy)
-        otherApplication.IPCWrite(QStringLiteral("{\"action\":2}"));
-    startPeer(given(QStringLiteral("args")),
-              lines.contains(QStringLiteral("terminal"))
-                      ? QStandardPaths::findExecutable(QStringLiteral("script"))
-                      : QString());
-    for (const QString &request : given(QStringLiteral("request")))
+        otherApplication.IPCWrite(u("{\"action\":2}"));
+    startPeer(given(u("args")),
+              lines.contains(u("terminal")) ? QStandardPaths::findExecutable(u("script"))
+                                            : QString());
+    for (const QString &request : given(u("request")))
         QCOMPARE(takeRequest(), request);
     for (const QString &line : qAsConst(lines)) {
         if (line == QLatin1String("TERM")) {
-            QVERIFY(QTest::qWaitFor(
-                    [] { return !segmentBytes(QStringLiteral("Tessaly")).isNull(); }, 5000));
+            QVERIFY(QTest::qWaitFor([] { return !segmentBytes(u("Tessaly")).isNull(); }, 5000));
             m_peer.terminate();
         } else if (line.startsWith(QLatin1String("S ")) || line.startsWith(QLatin1String("P "))) {
             QVERIFY(deliver(line.startsWith(QLatin1Char('S')), line.mid(2)));
@@ -110,16 +106,16 @@ void TestPeerTool::exchange()
     }
     QVERIFY(m_peer.waitForFinished(20000));
     const QString output = QString::fromUtf8(m_peer.readAllStandardOutput())
-                                   .replace(QLatin1Char('\r'), QStringLiteral("<CR>"))
-                                   .replace(QStringLiteral("\x1b[K"), QStringLiteral("<EL>"));
-    QCOMPARE(output.split(QLatin1Char('\n'), Qt::SkipEmptyParts), given(QStringLiteral("out")));
+                                   .replace(QLatin1Char('\r'), u("<CR>"))
+                                   .replace(u("\x1b[K"), u("<EL>"));
+    QCOMPARE(output.split(QLatin1Char('\n'), Qt::SkipEmptyParts), given(u("out")));
     QCOMPARE(QString::number(m_peer.exitStatus() == QProcess::NormalExit ? m_peer.exitCode() : -1),
-             given(QStringLiteral("exit")).value(0));
+             given(u("exit")).value(0));
     // The tool leaves nothing behind in the request mailbox; another writer's request stays.
     if (busy)
-        QCOMPARE(m_service.IPCRead(true), QStringLiteral("{\"action\":2}"));
+        QCOMPARE(m_service.IPCRead(true), u("{\"action\":2}"));
     else
-        QVERIFY(segmentBytes(QStringLiteral("Tessaly")).isNull());
+        QVERIFY(segmentBytes(u("Tessaly")).isNull());
 }
 
 TESSALY_TEST_MAIN(TestPeerTool)

@@ -46,10 +46,7 @@ private:
 
 namespace {
 
-QString serviceBin(const QString &root)
-{
-    return root + QStringLiteral("/home/corvane/TessalyUpdater/bin");
-}
+QString serviceBin(const QString &root) { return root + u("/home/corvane/TessalyUpdater/bin"); }
 
 QString word(const QString &line, int index)
 {
@@ -81,26 +78,24 @@ void TestEndToEnd::updatePath()
         std::reverse(values.begin(), values.end()); // back into file order
         return values;
     };
-    const bool inNamespace = run.contains(QStringLiteral("namespace"));
-    if (inNamespace
-        && !TestSupport::run(QStringLiteral("unshare"),
-                             { QStringLiteral("--mount"), QStringLiteral("true") }))
+    const bool inNamespace = run.contains(u("namespace"));
+    if (inNamespace && !TestSupport::run(u("unshare"), { u("--mount"), u("true") }))
         QSKIP("no private mount namespace here (unshare --mount was refused)");
 
-    QTemporaryDir device(QDir::tempPath() + QStringLiteral("/device-XXXXXX"));
+    QTemporaryDir device(QDir::tempPath() + u("/device-XXXXXX"));
     m_root = device.path();
-    QVERIFY(QDir().mkpath(m_root + QStringLiteral("/home/corvane/upgrade")));
-    QVERIFY(QDir().mkpath(m_root + QStringLiteral("/www")));
+    QVERIFY(QDir().mkpath(m_root + u("/home/corvane/upgrade")));
+    QVERIFY(QDir().mkpath(m_root + u("/www")));
     QVERIFY(QDir().mkpath(serviceBin(m_root)));
     QVERIFY(QFile::copy(QStringLiteral(TESSALY_SERVICE_BINARY),
-                        serviceBin(m_root) + QStringLiteral("/TessalyUpdater")));
+                        serviceBin(m_root) + u("/TessalyUpdater")));
     for (const QString &spec : given("place"))
         QVERIFY2(makePackage(spec, m_root), qPrintable(spec));
     for (const QString &spec : given("serve"))
-        QVERIFY2(makePackage(spec, m_root + QStringLiteral("/www")), qPrintable(spec));
-    m_url = startWebServer(run.contains(QStringLiteral("tls")));
+        QVERIFY2(makePackage(spec, m_root + u("/www")), qPrintable(spec));
+    m_url = startWebServer(run.contains(u("tls")));
     QVERIFY(!m_url.isEmpty());
-    QVERIFY(startService(run.value(QStringLiteral("clock")), inNamespace));
+    QVERIFY(startService(run.value(u("clock")), inNamespace));
 
     TessalyIPC mainApp(UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox());
     QStringList messages;
@@ -143,7 +138,7 @@ void TestEndToEnd::updatePath()
     // replaces within milliseconds may never be seen (the log shows it sent).
     const bool startedUnseen = messages.size() == expectedMessages.size() - 1;
     QCOMPARE(messages, wildcards(messages, expectedMessages.mid(startedUnseen ? 1 : 0)));
-    QCOMPARE(progress, run.value(QStringLiteral("progress")));
+    QCOMPARE(progress, run.value(u("progress")));
     QCOMPARE(files, wildcards(files, expectedFiles));
     QCOMPARE(log, wildcards(log, expectedLog));
 }
@@ -156,19 +151,16 @@ bool TestEndToEnd::makePackage(const QString &spec, const QString &folder)
     const QString path = folder + QLatin1Char('/') + word(spec, 0);
     const QString kind = word(spec, 1);
     const QString packages = QStringLiteral(TESSALY_SOURCE_DIR "/tests/e2e/packages/");
-    if (kind == QLatin1String("junk"))
+    if (kind == u("junk"))
         return writeFile(path, "not a package\n");
-    if (kind == QLatin1String("gz"))
+    if (kind == u("gz"))
         return writeFile(path.chopped(3), "new build\n")
-                && run(QStringLiteral("gzip"), { QStringLiteral("-f"), path.chopped(3) });
-    if (kind == QLatin1String("pack"))
+                && run(u("gzip"), { u("-f"), path.chopped(3) });
+    if (kind == u("pack"))
         return run(QStringLiteral(TESSALY_SOURCE_DIR "/tools/tessaly-pack"),
-                   { QStringLiteral("tar"), packages + QStringLiteral("deploy"),
-                     QStringLiteral("1"), QStringLiteral("-o"), m_root })
-                && QFile::rename(m_root + QStringLiteral("/Tessaly-1.tar.gz"), path);
-    return run(QStringLiteral("tar"),
-               { QStringLiteral("--mtime=now"), QStringLiteral("-czf"), path, QStringLiteral("-C"),
-                 packages + kind, QStringLiteral(".") });
+                   { u("tar"), packages + u("deploy"), u("1"), u("-o"), m_root })
+                && QFile::rename(m_root + u("/Tessaly-1.tar.gz"), path);
+    return run(u("tar"), { u("--mtime=now"), u("-czf"), path, u("-C"), packages + kind, u(".") });
 }
 
 // A real nginx on 127.0.0.1 that ends with this test, whatever ends it. It
@@ -176,11 +168,10 @@ bool TestEndToEnd::makePackage(const QString &spec, const QString &folder)
 // read the started message before the outcome replaces it.
 QString TestEndToEnd::startWebServer(bool tls)
 {
-    QStringList arguments = { QStringLiteral("run"), m_root + QStringLiteral("/nginx"),
-                              m_root + QStringLiteral("/www"), QStringLiteral("--limit-rate"),
-                              QStringLiteral("4k") };
+    QStringList arguments = { u("run"), m_root + u("/nginx"), m_root + u("/www"), u("--limit-rate"),
+                              u("4k") };
     if (tls)
-        arguments << QStringLiteral("--tls");
+        arguments << u("--tls");
     for (int attempt = 0; attempt < 5; ++attempt) { // the port is picked at random
         m_nginx.start(QStringLiteral(TESSALY_SOURCE_DIR "/scripts/nginx-loopback"), arguments);
         const QString url = m_nginx.waitForReadyRead(10000)
@@ -189,7 +180,7 @@ QString TestEndToEnd::startWebServer(bool tls)
         for (QDeadlineTimer end(10000); m_nginx.state() == QProcess::Running && !end.hasExpired();
              m_nginx.waitForFinished(100)) {
             QTcpSocket probe;
-            probe.connectToHost(QStringLiteral("127.0.0.1"), quint16(QUrl(url).port()));
+            probe.connectToHost(u("127.0.0.1"), quint16(QUrl(url).port()));
             if (probe.waitForConnected(200))
                 return url;
         }
@@ -204,31 +195,25 @@ QString TestEndToEnd::startWebServer(bool tls)
 bool TestEndToEnd::startService(const QString &clock, bool inNamespace)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C")); // tar's texts as expected
+    environment.insert(u("LC_ALL"), u("C")); // tar's texts as expected
     if (!clock.isEmpty()) {
         // Only the calendar moves: Qt's timers run on the monotonic clock.
         QString library;
-        run(QStringLiteral("faketime"),
-            { QStringLiteral("-f"), clock, QStringLiteral("printenv"),
-              QStringLiteral("LD_PRELOAD") },
-            &library);
-        environment.insert(QStringLiteral("LD_PRELOAD"), library);
-        environment.insert(QStringLiteral("FAKETIME"), clock);
-        environment.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+        run(u("faketime"), { u("-f"), clock, u("printenv"), u("LD_PRELOAD") }, &library);
+        environment.insert(u("LD_PRELOAD"), library);
+        environment.insert(u("FAKETIME"), clock);
+        environment.insert(u("FAKETIME_DONT_FAKE_MONOTONIC"), u("1"));
         // A sanitized build wants its runtime first; the preloaded clock comes before it.
-        environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                           environment.value(QStringLiteral("ASAN_OPTIONS"))
-                                   + QStringLiteral(":verify_asan_link_order=0"));
+        environment.insert(u("ASAN_OPTIONS"),
+                           environment.value(u("ASAN_OPTIONS")) + u(":verify_asan_link_order=0"));
     }
-    QStringList command = { QStringLiteral("setpriv"), QStringLiteral("--pdeathsig"),
-                            QStringLiteral("KILL"), QStringLiteral("--") };
+    QStringList command = { u("setpriv"), u("--pdeathsig"), u("KILL"), u("--") };
     if (inNamespace)
-        command << QStringLiteral("unshare") << QStringLiteral("--mount") << QStringLiteral("sh")
-                << QStringLiteral("-c")
+        command << u("unshare") << u("--mount") << u("sh") << u("-c")
                 << QStringLiteral("mount -t tmpfs tmpfs /home && mkdir -p /home/corvane/Tessaly/bin"
                                   " && echo 'old build' > /home/corvane/Tessaly/bin/Tessaly"
                                   " && exec \"$0\" \"$@\"");
-    command << ownProgram(serviceBin(m_root) + QStringLiteral("/TessalyUpdater"));
+    command << ownProgram(serviceBin(m_root) + u("/TessalyUpdater"));
     m_service.setProcessEnvironment(environment);
     m_service.setWorkingDirectory(serviceBin(m_root));
     m_service.setStandardErrorFile(QProcess::nullDevice()); // the log file tells it all
@@ -248,16 +233,14 @@ QStringList TestEndToEnd::actualFiles(const QStringList &specs, bool inNamespace
     for (const QString &spec : specs) {
         const QString path = word(spec, 0);
         const QString full = path.startsWith(QLatin1Char('/'))
-                ? (inNamespace ? QStringLiteral("/proc/%1/root").arg(m_service.processId())
-                               : QString())
-                        + path
+                ? (inNamespace ? u("/proc/%1/root").arg(m_service.processId()) : QString()) + path
                 : m_root + QLatin1Char('/') + path;
         struct stat info;
         if (::stat(QFile::encodeName(full).constData(), &info) != 0) {
-            files << path + QStringLiteral(" absent");
+            files << path + u(" absent");
             continue;
         }
-        QString line = QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8);
+        QString line = u("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8);
         if (spec.count(QLatin1Char(' ')) > 1)
             line += QLatin1Char(' ') + QString::fromUtf8(readFile(full)).trimmed();
         files << line;
@@ -270,19 +253,18 @@ QStringList TestEndToEnd::actualFiles(const QStringList &specs, bool inNamespace
 // (the last relay and its message) are kept.
 QStringList TestEndToEnd::logLines() const
 {
-    const QDir logs(serviceBin(m_root) + QStringLiteral("/logs"));
-    const QStringList names = logs.entryList({ QStringLiteral("*.log") }, QDir::Files);
+    const QDir logs(serviceBin(m_root) + u("/logs"));
+    const QStringList names = logs.entryList({ u("*.log") }, QDir::Files);
     const QRegularExpression name(
-            QStringLiteral("^TessalyUpdater_%1_\\d{4}(_\\d\\d){5}\\.log$")
+            u("^TessalyUpdater_%1_\\d{4}(_\\d\\d){5}\\.log$")
                     .arg(QRegularExpression::escape(UpdaterConfig::applicationVersion())));
     if (names.size() != 1 || !name.match(names.first()).hasMatch())
         return names;
     QString text = QString::fromUtf8(readFile(logs.filePath(names.first())));
-    text.replace(QRegularExpression(
-                         QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3} "),
-                         QRegularExpression::MultilineOption),
-                 QStringLiteral("T "));
-    const QRegularExpression progress(QStringLiteral("Progress: |percentage message:"));
+    text.replace(QRegularExpression(u("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3} "),
+                                    QRegularExpression::MultilineOption),
+                 u("T "));
+    const QRegularExpression progress(u("Progress: |percentage message:"));
     QStringList lines;
     int run = 0;
     for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
@@ -301,7 +283,7 @@ QStringList TestEndToEnd::wildcards(const QStringList &actual, QStringList expec
 {
     for (int i = 0; i < qMin(actual.size(), expected.size()); ++i) {
         QString pattern = QRegularExpression::escape(expected.at(i));
-        pattern.replace(QStringLiteral("\\$\\*"), QStringLiteral(".*"));
+        pattern.replace(u("\\$\\*"), u(".*"));
         if (QRegularExpression(QRegularExpression::anchoredPattern(pattern))
                     .match(actual.at(i))
                     .hasMatch())
@@ -314,9 +296,9 @@ QStringList TestEndToEnd::wildcards(const QStringList &actual, QStringList expec
 QStringList TestEndToEnd::expand(const QStringList &lines) const
 {
     QStringList result;
-    const QRegularExpression program(QStringLiteral("\\$\\((\\w+)\\)"));
+    const QRegularExpression program(u("\\$\\((\\w+)\\)"));
     for (QString line : lines) {
-        line.replace(QStringLiteral("$URL"), m_url).replace(QStringLiteral("$ROOT"), m_root);
+        line.replace(u("$URL"), m_url).replace(u("$ROOT"), m_root);
         for (auto match = program.match(line); match.hasMatch(); match = program.match(line))
             line.replace(match.captured(0), QStandardPaths::findExecutable(match.captured(1)));
         result << line;

@@ -9,7 +9,7 @@
 #include "support/testsupport.h"
 #include "update/updatemessages.h"
 
-const auto u = [](const char *text) { return QString::fromUtf8(text); };
+using TestSupport::u;
 const QString app = u("Tessaly"), service = u("TessalyUpdater");
 
 class TestTessalyIPC : public QObject

@@ -8,7 +8,7 @@
 
 using TestSupport::readFile;
 
-const auto u = [](const char *text) { return QString::fromUtf8(text); };
+using TestSupport::u;
 
 class TestLogger : public QObject
 {

@@ -7,19 +7,21 @@
 #include "support/testmain.h"
 #include "support/testsupport.h"
 
+using TestSupport::u;
+
 class TestRMUserSettings : public QObject
 {
     Q_OBJECT
 
     static QString base() { return QDir::temp().filePath(QLatin1String(QTest::currentDataTag())); }
-    static QString path() { return base() + QStringLiteral("/conf/Tessaly.cbin"); }
+    static QString path() { return base() + u("/conf/Tessaly.cbin"); }
 
 private Q_SLOTS:
     void scenario_data()
     {
         QTest::addColumn<QStringList>("steps");
         const QByteArray cases = TestSupport::readFile(QStringLiteral(SETTINGS_CASES));
-        for (const QString &block : QString::fromUtf8(cases).split(QStringLiteral("\n\n"))) {
+        for (const QString &block : QString::fromUtf8(cases).split(u("\n\n"))) {
             QStringList steps = block.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
             QTest::newRow(qPrintable(steps.takeFirst())) << steps;
         }
@@ -39,8 +41,8 @@ private Q_SLOTS:
         const auto sorted = [](QStringList list) { return list.sort(), list; };
         std::unique_ptr<RMUserSettings> settings;
         for (QString step : steps) {
-            step.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
-            step.replace(QStringLiteral("\\r"), QStringLiteral("\r"));
+            step.replace(u("\\n"), u("\n"));
+            step.replace(u("\\r"), u("\r"));
             QStringList field = step.split(QLatin1Char('|'));
             const QString op = field.takeFirst();
             if (operations.contains(op)) {
@@ -78,7 +80,7 @@ private Q_SLOTS:
             for (char fill = 'a'; child == 0; fill ^= 'a' ^ 'b') { // the child, until killed
                 RMUserSettings settings(QString(), base(), nullptr);
                 for (int i = 0; i < 3000; ++i)
-                    settings[QStringLiteral("KEY_%1").arg(i)] = QString(60, QLatin1Char(fill));
+                    settings[u("KEY_%1").arg(i)] = QString(60, QLatin1Char(fill));
                 settings.store();
             }
             QVERIFY(child > 0); // from here on nothing may fail before the kill

@@ -7,6 +7,9 @@
 
 namespace TestSupport {
 
+// A text of the test's own: short to write where a test holds many.
+inline QString u(const char *utf8) { return QString::fromUtf8(utf8); }
+
 // The whole file; a null array when it cannot be read.
 QByteArray readFile(const QString &path);
 // Creates the missing folders on the way.

@@ -7,6 +7,8 @@
 #include "support/testsupport.h"
 #include "update/asyncdownloader.h"
 
+using TestSupport::u;
+
 static const QByteArray body = QByteArray("0123456789abcdefghij-").repeated(10000); // odd period
 static const QByteArray half = body.left(body.size() / 2);
 static const QByteArray old(body.size() + 1, 'o'); // shows a file that is not truncated
@@ -73,20 +75,20 @@ private Q_SLOTS:
                     socket->disconnectFromHost(); // once all is written
             });
         });
-        const QString base = QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
-        QStringList urls = call.replace(QStringLiteral("%1"), base).split(QLatin1Char(' '));
+        const QString base = u("http://127.0.0.1:%1").arg(server.serverPort());
+        QStringList urls = call.replace(u("%1"), base).split(QLatin1Char(' '));
         const QString name = urls.takeFirst();
         QTemporaryDir appDir;
-        AsyncDownloader downloader(appDir.path(), QStringLiteral("upgrade"));
+        AsyncDownloader downloader(appDir.path(), u("upgrade"));
         const QString localPath = downloader.folder() + QLatin1Char('/') + name;
         QVERIFY(file.isNull() || TestSupport::writeFile(localPath, old));
         QSignalSpy downloaded(&downloader, &AsyncDownloader::downloaded);
         QSignalSpy failed(&downloader, &AsyncDownloader::failed);
         if (urls.size() > 1) {
-            downloader.downloadFile(QUrl(urls.first()), name, QStringLiteral("old"), true);
+            downloader.downloadFile(QUrl(urls.first()), name, u("old"), true);
             QTRY_COMPARE(server.findChildren<QTcpSocket *>().size(), 1);
         }
-        downloader.downloadFile(QUrl(urls.last()), name, QStringLiteral("new"), file != old);
+        downloader.downloadFile(QUrl(urls.last()), name, u("new"), file != old);
         const int expected = outcomes.split(QLatin1Char(';'), Qt::SkipEmptyParts).size();
         if (connections == 0) // then all is decided at once
             QCOMPARE(downloaded.count() + failed.count(), expected);
@@ -96,7 +98,7 @@ private Q_SLOTS:
         QStringList got; // key and error text of each; a wrong path stays in
         for (const QVariant outcome : downloaded + failed)
             got << outcome.toStringList().join(QLatin1Char(' ')).remove(localPath).trimmed();
-        QCOMPARE(got.join(QStringLiteral("; ")), outcomes.replace(QStringLiteral("%1"), base));
+        QCOMPARE(got.join(u("; ")), outcomes.replace(u("%1"), base));
         QCOMPARE(TestSupport::readFile(localPath), file);
         QCOMPARE(server.findChildren<QTcpSocket *>().size(), connections);
     }

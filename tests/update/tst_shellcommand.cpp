@@ -4,6 +4,8 @@
 #include "support/testsupport.h"
 #include "update/shellcommand.h"
 
+using TestSupport::u;
+
 class TestShellCommand : public QObject
 {
     Q_OBJECT
@@ -29,10 +31,10 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QString, outputs);
         QStringList arguments = command.split(QLatin1Char('|'));
-        QString output = QStringLiteral("stale"), error = output;
+        QString output = u("stale"), error = output;
         excuteShellCommand(arguments.takeFirst(), arguments, output, error, 1000);
         QCOMPARE(output + QLatin1Char('|') + error, outputs);
-        const QByteArray child = TestSupport::readFile(QDir::tempPath() + QStringLiteral("/child"));
+        const QByteArray child = TestSupport::readFile(QDir::tempPath() + u("/child"));
         QTRY_VERIFY(!TestSupport::readFile(QString::fromLatin1(child.trimmed())).contains(") S"));
     }
 };
