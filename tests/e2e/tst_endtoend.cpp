@@ -68,16 +68,10 @@ void TestEndToEnd::updatePath_data()
 void TestEndToEnd::updatePath()
 {
     QFETCH(QStringList, lines);
-    QMultiMap<QString, QString> run; // keyword -> the rest of each line
-    for (const QString &line : qAsConst(lines)) {
-        if (!line.startsWith(QLatin1Char('#')))
-            run.insert(word(line, 0), line.section(QLatin1Char(' '), 1));
-    }
-    const auto given = [&run](const char *key) {
-        QStringList values = run.values(QLatin1String(key));
-        std::reverse(values.begin(), values.end()); // back into file order
-        return values;
-    };
+    QHash<QString, QStringList> run; // keyword -> the rest of each of its lines
+    for (const QString &line : qAsConst(lines))
+        run[word(line, 0)] << line.section(QLatin1Char(' '), 1);
+    const auto given = [&run](const char *key) { return run.value(u(key)); };
     const bool inNamespace = run.contains(u("namespace"));
     if (inNamespace && !TestSupport::run(u("unshare"), { u("--mount"), u("true") }))
         QSKIP("no private mount namespace here (unshare --mount was refused)");
@@ -95,7 +89,7 @@ void TestEndToEnd::updatePath()
         QVERIFY2(makePackage(spec, m_root + u("/www")), qPrintable(spec));
     m_url = startWebServer(run.contains(u("tls")));
     QVERIFY(!m_url.isEmpty());
-    QVERIFY(startService(run.value(u("clock")), inNamespace));
+    QVERIFY(startService(given("clock").value(0), inNamespace));
 
     TessalyIPC mainApp(UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox());
     QStringList messages;
@@ -138,7 +132,7 @@ void TestEndToEnd::updatePath()
     // replaces within milliseconds may never be seen (the log shows it sent).
     const bool startedUnseen = messages.size() == expectedMessages.size() - 1;
     QCOMPARE(messages, wildcards(messages, expectedMessages.mid(startedUnseen ? 1 : 0)));
-    QCOMPARE(progress, run.value(u("progress")));
+    QCOMPARE(progress, given("progress").value(0));
     QCOMPARE(files, wildcards(files, expectedFiles));
     QCOMPARE(log, wildcards(log, expectedLog));
 }
