@@ -73,7 +73,8 @@ void TestEndToEnd::updatePath()
         run[word(line, 0)] << line.section(QLatin1Char(' '), 1);
     const auto given = [&run](const char *key) { return run.value(u(key)); };
     const bool inNamespace = run.contains(u("namespace"));
-    if (inNamespace && !TestSupport::run(u("unshare"), { u("--mount"), u("true") }))
+    if ((inNamespace || given("clock").size())
+        && !TestSupport::run(u("unshare"), { u("--mount"), u("true") }))
         QSKIP("no private mount namespace here (unshare --mount was refused)");
 
     QTemporaryDir device(QDir::tempPath() + u("/device-XXXXXX"));
@@ -190,23 +191,29 @@ bool TestEndToEnd::startService(const QString &clock, bool inNamespace)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u("LC_ALL"), u("C")); // tar's texts as expected
+    QStringList setUp; // in a mount namespace of the service's own
+    if (inNamespace)
+        setUp << u("mount -t tmpfs tmpfs /home && mkdir -p /home/corvane/Tessaly/bin && echo "
+                   "'old build' > /home/corvane/Tessaly/bin/Tessaly");
     if (!clock.isEmpty()) {
         // Only the calendar moves: Qt's timers run on the monotonic clock.
+        // libfaketime leaves files in /dev/shm, a private tmpfs here.
         QString library;
-        run(u("faketime"), { u("-f"), clock, u("printenv"), u("LD_PRELOAD") }, &library);
-        environment.insert(u("LD_PRELOAD"), library);
-        environment.insert(u("FAKETIME"), clock);
-        environment.insert(u("FAKETIME_DONT_FAKE_MONOTONIC"), u("1"));
+        for (const QString &dir : QDir(u("/usr/lib")).entryList(QDir::Dirs)) {
+            if (QFile::exists(u("/usr/lib/%1/faketime/libfaketime.so.1").arg(dir)))
+                library = u("/usr/lib/%1/faketime/libfaketime.so.1").arg(dir);
+        }
+        setUp << u("mount -t tmpfs tmpfs /dev/shm && export LD_PRELOAD=%1 FAKETIME=%2 "
+                   "FAKETIME_DONT_FAKE_MONOTONIC=1")
+                         .arg(library, clock);
         // A sanitized build wants its runtime first; the preloaded clock comes before it.
         environment.insert(u("ASAN_OPTIONS"),
                            environment.value(u("ASAN_OPTIONS")) + u(":verify_asan_link_order=0"));
     }
     QStringList command = { u("setpriv"), u("--pdeathsig"), u("KILL"), u("--") };
-    if (inNamespace)
+    if (!setUp.isEmpty())
         command << u("unshare") << u("--mount") << u("sh") << u("-c")
-                << QStringLiteral("mount -t tmpfs tmpfs /home && mkdir -p /home/corvane/Tessaly/bin"
-                                  " && echo 'old build' > /home/corvane/Tessaly/bin/Tessaly"
-                                  " && exec \"$0\" \"$@\"");
+                << setUp.join(u(" && ")) + u(" && exec \"$0\" \"$@\"");
     command << ownProgram(serviceBin(m_root) + u("/TessalyUpdater"));
     m_service.setProcessEnvironment(environment);
     m_service.setWorkingDirectory(serviceBin(m_root));
