@@ -113,8 +113,8 @@ void TestEndToEnd::updatePath()
     // expected numbers are there, a short wait shows a message or line too many.
     const QStringList expectedMessages = expand(given("message"));
     const QStringList expectedLog = expand(given("log"));
-    QDeadlineTimer settle(60000);
-    for (QDeadlineTimer end(60000); !end.hasExpired() && !settle.hasExpired(); QTest::qWait(20)) {
+    QDeadlineTimer settle(30000);
+    for (QDeadlineTimer end(30000); !end.hasExpired() && !settle.hasExpired(); QTest::qWait(20)) {
         take();
         if (settle.remainingTime() > 200 && messages.size() >= qMin(expectedMessages.size(), 1)
             && logLines().size() >= expectedLog.size())
