@@ -1,7 +1,10 @@
 #include <QtTest>
 
 #include "support/testmain.h"
+#include "support/testsupport.h"
 #include "update/packagepaths.h"
+
+using TestSupport::u;
 
 class TestPackagePaths : public QObject
 {
@@ -12,18 +15,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("extension");
-        QTest::newRow("tar.gz") << "upgrade/Tessaly1.2.3.tar.gz"
-                                << ".tar.gz";
-        QTest::newRow("gz, case-sensitive") << "upgrade/Tessaly1.2.3.TAR.GZ.gz"
-                                            << ".gz";
-        QTest::newRow("at 0, not counted") << ".gzx.gz"
-                                           << ""; // nor its later occurrence
-        QTest::newRow("query kept") << "http://127.0.0.1:8080/app.tar.gz?x=1"
-                                    << ".tar.gz?x=1";
-        QTest::newRow("list order: .png first") << "/d/i.png/T1.tar.gz"
-                                                << ".png/T1.tar.gz";
-        QTest::newRow("list order: .tar.gz before .gz") << "/d/old.gz/T1.tar.gz"
-                                                        << ".tar.gz";
+        const char *const rows[][2] = {
+            { "upgrade/Tessaly1.2.3.tar.gz", ".tar.gz" },
+            { "upgrade/Tessaly1.2.3.TAR.GZ.gz", ".gz" }, // case-sensitive
+            { ".gzx.gz", "" }, // at 0 it does not count, nor does its later occurrence
+            { "http://127.0.0.1:8080/app.tar.gz?x=1", ".tar.gz?x=1" },
+            { "/d/i.png/T1.tar.gz", ".png/T1.tar.gz" }, // list order: .png first
+            { "/d/old.gz/T1.tar.gz", ".tar.gz" }, // list order: .tar.gz before .gz
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << u(row[0]) << u(row[1]);
     }
 
     void extensionAndName()
