@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTcpSocket>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -163,26 +162,20 @@ bool TestEndToEnd::makePackage(const QString &spec, const QString &folder)
 // read the started message before the outcome replaces it.
 QString TestEndToEnd::startWebServer(bool tls)
 {
-    QStringList arguments = { u("run"), m_root + u("/nginx"), m_root + u("/www"), u("--limit-rate"),
+    QStringList arguments = { u("--pdeathsig"),
+                              u("KILL"),
+                              u("--"),
+                              u(TESSALY_SOURCE_DIR "/scripts/nginx-loopback"),
+                              u("run"),
+                              m_root + u("/nginx"),
+                              m_root + u("/www"),
+                              u("--limit-rate"),
                               u("4k") };
     if (tls)
         arguments << u("--tls");
-    for (int attempt = 0; attempt < 5; ++attempt) { // the port is picked at random
-        m_nginx.start(QStringLiteral(TESSALY_SOURCE_DIR "/scripts/nginx-loopback"), arguments);
-        const QString url = m_nginx.waitForReadyRead(10000)
-                ? QString::fromUtf8(m_nginx.readLine()).trimmed()
-                : QString();
-        for (QDeadlineTimer end(10000); m_nginx.state() == QProcess::Running && !end.hasExpired();
-             m_nginx.waitForFinished(100)) {
-            QTcpSocket probe;
-            probe.connectToHost(u("127.0.0.1"), quint16(QUrl(url).port()));
-            if (probe.waitForConnected(200))
-                return url;
-        }
-        m_nginx.kill();
-        m_nginx.waitForFinished();
-    }
-    return QString();
+    m_nginx.start(u("setpriv"), arguments);
+    return m_nginx.waitForReadyRead(20000) ? QString::fromUtf8(m_nginx.readLine()).trimmed()
+                                           : QString();
 }
 
 // Ends with this test, whatever ends it. The namespace holds the fixed
