@@ -6,7 +6,6 @@
 #include <QtTest>
 
 #include "ipc/tessalyipc.h"
-#include "support/testmain.h"
 #include "support/testsupport.h"
 
 using namespace TestSupport;

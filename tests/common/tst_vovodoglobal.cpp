@@ -1,5 +1,4 @@
 #include "common/vovodo_global.h"
-#include "support/testmain.h"
 #include "support/testsupport.h"
 
 class TestVovodoGlobal : public QObject

@@ -15,7 +15,6 @@
 
 #include "common/updaterconfig.h"
 #include "ipc/tessalyipc.h"
-#include "support/testmain.h"
 #include "support/testsupport.h"
 
 using namespace TestSupport;

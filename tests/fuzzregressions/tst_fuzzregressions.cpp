@@ -6,7 +6,6 @@
 #include <QtTest>
 
 #include "checks/fuzzchecks.h"
-#include "support/testmain.h"
 #include "support/testsupport.h"
 
 class TestFuzzRegressions : public QObject

@@ -5,7 +5,6 @@
 #include <sys/shm.h>
 
 #include "ipc/tessalyipc.h"
-#include "support/testmain.h"
 #include "support/testsupport.h"
 #include "update/updatemessages.h"
 

@@ -3,7 +3,6 @@
 #include "common/updaterconfig.h"
 #include "logging/logfilenames.h"
 #include "logging/logger.h"
-#include "support/testmain.h"
 #include "support/testsupport.h"
 
 using TestSupport::readFile;

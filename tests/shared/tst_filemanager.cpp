@@ -1,5 +1,4 @@
 #include "shared/filemanager.h"
-#include "support/testmain.h"
 #include "support/testsupport.h"
 
 using TestSupport::u;

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "shared/rmusersettings.h"
-#include "support/testmain.h"
 #include "support/testsupport.h"
 
 using TestSupport::u;

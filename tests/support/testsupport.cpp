@@ -7,6 +7,12 @@
 #include <QProcess>
 #include <QSharedMemory>
 
+#include <cstdlib>
+
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
+
 #include "ipc/tessalyipc.h"
 
 namespace TestSupport {
@@ -53,6 +59,32 @@ QByteArray segmentBytes(const QString &mailbox)
     if (!memory.attach(QSharedMemory::ReadOnly))
         return QByteArray();
     return QByteArray(static_cast<const char *>(memory.constData()), memory.size());
+}
+
+PrivateTempDir::PrivateTempDir()
+{
+    QByteArray pattern = QDir::tempPath().toLocal8Bit() + "/tessaly-test-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        qFatal("cannot create a private temporary folder under %s", pattern.constData());
+    m_path = QString::fromLocal8Bit(pattern);
+    qputenv("TMPDIR", pattern);
+}
+
+PrivateTempDir::~PrivateTempDir()
+{
+    // Qt's System V keys are ftok() of these key files, with the id 'Q'.
+    const QStringList keyFiles = QDir(m_path).entryList({ QStringLiteral("qipc_*") }, QDir::Files);
+    for (const QString &name : keyFiles) {
+        const key_t key =
+                ftok(QFile::encodeName(m_path + QLatin1Char('/') + name).constData(), 'Q');
+        if (key == -1)
+            continue;
+        if (name.startsWith(QLatin1String("qipc_sharedmemory_")))
+            shmctl(shmget(key, 0, 0), IPC_RMID, nullptr); // an id of -1 is refused, harmlessly
+        else
+            semctl(semget(key, 0, 0), 0, IPC_RMID);
+    }
+    QDir(m_path).removeRecursively();
 }
 
 } // namespace TestSupport

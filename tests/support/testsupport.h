@@ -2,8 +2,10 @@
 #define TESTSUPPORT_H
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
+#include <QtTest>
 
 namespace TestSupport {
 
@@ -26,6 +28,36 @@ QStringList ownProgram(const QString &path, const QStringList &arguments = {});
 // array when there is no segment.
 QByteArray segmentBytes(const QString &mailbox);
 
+// A fresh TMPDIR of this process's own while the object lives: Qt keys shared
+// memory and semaphores by files there, so a test's mailboxes (and its
+// children's) stay apart from every other test's and from a live service. On
+// the way out the segments and semaphores keyed there are removed.
+class PrivateTempDir
+{
+public:
+    PrivateTempDir();
+    ~PrivateTempDir();
+
+private:
+    Q_DISABLE_COPY(PrivateTempDir)
+    QString m_path;
+};
+
+template<typename TestObject> int runTest(int argc, char **argv)
+{
+    PrivateTempDir tempDir;
+    QCoreApplication app(argc, argv);
+    TestObject test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 } // namespace TestSupport
+
+#define TESSALY_TEST_MAIN(TestObject) \
+    int main(int argc, char **argv) \
+    { \
+        QTEST_SET_MAIN_SOURCE_PATH \
+        return TestSupport::runTest<TestObject>(argc, argv); \
+    }
 
 #endif // TESTSUPPORT_H

@@ -3,7 +3,6 @@
 
 #include <sys/socket.h>
 
-#include "support/testmain.h"
 #include "support/testsupport.h"
 #include "update/asyncdownloader.h"
 

@@ -1,6 +1,5 @@
 #include <QtTest>
 
-#include "support/testmain.h"
 #include "support/testsupport.h"
 #include "update/shellcommand.h"
 
