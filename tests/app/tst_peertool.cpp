@@ -42,15 +42,12 @@ void TestPeerTool::startPeer(const QStringList &arguments, const QString &throug
 bool TestPeerTool::deliver(bool toStatus, const QString &message)
 {
     const QString mailbox = toStatus ? u("TessalyUpdater") : u("TessalyUpdaterPercent");
+    const auto taken = [&] {
+        return segmentBytes(mailbox).count('\0') == segmentBytes(mailbox).size();
+    };
     for (int attempt = 0; attempt < 20; ++attempt) {
         toStatus ? m_service.IPCWrite(message) : m_service.IPCWritePercentage(message);
-        if (QTest::qWaitFor(
-                    [&] {
-                        const QByteArray b = segmentBytes(mailbox);
-                        return b.isNull() || b.count('\0') == b.size();
-                    },
-                    5000)
-            && !segmentBytes(mailbox).isNull())
+        if (!segmentBytes(mailbox).isNull() && QTest::qWaitFor(taken, 5000))
             return true;
     }
     return false;
