@@ -9,25 +9,19 @@ private Q_SLOTS:
     void wholeVocabulary()
     {
         QStringList lines{ SupportedFileTypes.join(QLatin1Char(' ')) };
-#define T(table) \
-    for (auto it = table.cbegin(); it != table.cend(); ++it) \
-    lines << QStringLiteral(#table " %1 %2").arg(it.key()).arg(it.value())
-        T(APIPROCESS_TO_STR);
-        T(PRIORITY_TO_STR);
-        T(TRANSACTION_TO_STR);
-        T(UPDATE_ACTION_TO_STR);
-        T(UPDATE_COMMANDS_TO_STR);
-        T(PERCENTAGE_TAGS_TO_STR);
-        T(BATTERY_TO_STR);
-        T(CLOUD_STATE_TO_STR);
-        T(INFO_FIELD_TO_STR);
-        T(LOCK_STATUS_TO_STR);
-        T(RESTART_TARGET_FIELD_TO_STR);
-        T(SETTINGS_KEYS_TO_STR);
-        T(STATISTICS_KEYS_TO_STR);
-        T(ACTIVITY_SWITCHER_TO_STR);
-        T(WIFI_STATUS_TO_STR);
-        T(RECONF_TARGET_TO_STR);
+        const auto dump = [&lines](const char *name, const auto &table) {
+            for (auto it = table.cbegin(); it != table.cend(); ++it)
+                lines << QStringLiteral("%1 %2 %3")
+                                 .arg(QLatin1String(name))
+                                 .arg(it.key())
+                                 .arg(it.value());
+        };
+#define T(table) dump(#table, table)
+        T(APIPROCESS_TO_STR), T(PRIORITY_TO_STR), T(TRANSACTION_TO_STR), T(UPDATE_ACTION_TO_STR);
+        T(UPDATE_COMMANDS_TO_STR), T(PERCENTAGE_TAGS_TO_STR), T(BATTERY_TO_STR);
+        T(CLOUD_STATE_TO_STR), T(INFO_FIELD_TO_STR), T(LOCK_STATUS_TO_STR);
+        T(RESTART_TARGET_FIELD_TO_STR), T(SETTINGS_KEYS_TO_STR), T(STATISTICS_KEYS_TO_STR);
+        T(ACTIVITY_SWITCHER_TO_STR), T(WIFI_STATUS_TO_STR), T(RECONF_TARGET_TO_STR);
 #define S(name) lines << QStringLiteral(#name " ") + name
         S(SUPER_USER_PIN), S(SUPER_USER), S(SUPPORT_USER), S(TIME_STAMP_FORMAT);
         S(TIME_STAMP_DISP_FORMAT), S(DETAILED_TIME_STAMP_FORMAT), S(ORDER_TIME_STAMP_FORMAT);
