@@ -1,14 +1,17 @@
+// The components shared with the main application: the settings store and the file loader.
+
 #include <sys/wait.h>
 
 #include <csignal>
 #include <memory>
 
+#include "shared/filemanager.h"
 #include "shared/rmusersettings.h"
 #include "support/testsupport.h"
 
 using TestSupport::u;
 
-class TestRMUserSettings : public QObject
+class TestSharedComponents : public QObject
 {
     Q_OBJECT
 
@@ -16,6 +19,21 @@ class TestRMUserSettings : public QObject
     static QString path() { return base() + u("/conf/Tessaly.cbin"); }
 
 private Q_SLOTS:
+    void loadFile()
+    {
+        const QString path = QDir::tempPath() + u("/file");
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable(u("\"%1 file can not be opened\"").arg(path)));
+        QVERIFY(FileManager::instance()->loadFile(path).isNull());
+        QVERIFY(TestSupport::writeFile(path, QByteArray()));
+        QVERIFY(FileManager::instance()->loadFile(path).isNull());
+        QVERIFY(TestSupport::writeFile(path, QByteArray("a\r\n\xc3\xbc\0b", 7)));
+        QCOMPARE(FileManager::instance()->loadFile(path), u("a\r\n\u00fc"));
+        delete FileManager::instance();
+        QTest::ignoreMessage(QtInfoMsg, "FileManager::FileManager()"); // a new one, not the deleted
+        QVERIFY(FileManager::instance()->loadFile(path).startsWith(QLatin1Char('a')));
+    }
+
     void scenario_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -93,5 +111,5 @@ private Q_SLOTS:
     }
 };
 
-TESSALY_TEST_MAIN(TestRMUserSettings)
-#include "tst_rmusersettings.moc"
+TESSALY_TEST_MAIN(TestSharedComponents)
+#include "tst_sharedcomponents.moc"
