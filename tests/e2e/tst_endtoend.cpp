@@ -1,10 +1,7 @@
-// The whole update path with the real parts: the service binary in a
-// throw-away copy of the device's folders, a real nginx on 127.0.0.1, real
-// tar, gzip and sh, and this test on the main application's side of the
-// mailboxes. Each file in cases/ is one run: the packages placed and served,
-// the requests sent, then what must follow: the status messages as the
-// service wrote them, the last progress message, the files left behind and
-// the log lines, whole, with the time stamps masked.
+// The whole update path with the real service, nginx, tar, gzip and sh, this
+// test on the main application's side of the mailboxes. Each file in cases/
+// is one run: packages placed and served, requests sent, then the messages as
+// written, the last progress, the files left and the whole log (times masked).
 
 #include <QDir>
 #include <QRegularExpression>

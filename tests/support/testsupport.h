@@ -20,12 +20,10 @@ bool writeFile(const QString &path, const QByteArray &data);
 // Runs a program to its end (60 s at most); true when it exited with 0.
 bool run(const QString &program, const QStringList &arguments, QString *output = nullptr);
 
-// Program and arguments that run one of this build's own programs: in a
-// cross build the emulator CMake names comes first, as it does for the tests.
+// Runs one of this build's programs: a cross build's emulator comes first.
 QStringList ownProgram(const QString &path, const QStringList &arguments = {});
 
-// The raw bytes of a mailbox segment as another process sees them; a null
-// array when there is no segment.
+// A mailbox segment's raw bytes; a null array when there is no segment.
 QByteArray segmentBytes(const QString &mailbox);
 
 // A fresh TMPDIR of this process's own while the object lives: Qt keys shared
