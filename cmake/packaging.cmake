@@ -25,7 +25,7 @@ string(TIMESTAMP TESSALY_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog
     "tessaly-updater (${PROJECT_VERSION}) stable; urgency=medium\n\n"
     "  * TessalyUpdater ${PROJECT_VERSION}.\n\n"
-    " -- Tessaly maintainers <maintainers@users.noreply.c-seed-1f837816.example>"
+    " -- Corvane <updater@corvane.example>"
     "  ${TESSALY_CHANGELOG_DATE}\n")
 execute_process(COMMAND gzip -9nf ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog
     RESULT_VARIABLE gzip_result)
@@ -49,7 +49,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "installs it and reports the outcome. Includes tessaly-peer, which plays the\n"
     "application's side of the mailboxes for checking the service by hand.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-set(CPACK_PACKAGE_CONTACT "Tessaly maintainers <maintainers@users.noreply.c-seed-1f837816.example>")
+set(CPACK_PACKAGE_CONTACT "Corvane <updater@corvane.example>")
 
 set(CPACK_GENERATOR DEB TGZ)
 set(CPACK_PACKAGING_INSTALL_PREFIX "/")

@@ -39,10 +39,10 @@ private:
     // "NAME KIND" made in folder. KIND deploy or stderr: packages/KIND packed
     // with a plain tar, entries dated now; pack: packages/deploy with
     // tessaly-pack; gz: a gzipped file "new build"; junk: not an archive at all.
-    bool makePackage(const QString &spec, const QString &folder)
+    bool makePackage(const QString &entry, const QString &folder)
     {
-        const QString path = folder + QLatin1Char('/') + word(spec, 0);
-        const QString kind = word(spec, 1);
+        const QString path = folder + QLatin1Char('/') + word(entry, 0);
+        const QString kind = word(entry, 1);
         const QString packages = QStringLiteral(TESSALY_SOURCE_DIR "/tests/e2e/packages/");
         if (kind == u("junk"))
             return writeFile(path, "not a package\n");
@@ -122,11 +122,11 @@ private:
 
     // "PATH MODE [CONTENT]" or "PATH absent", in the form the cases give. A path
     // from / is the service's own view, through /proc in its namespace.
-    QStringList actualFiles(const QStringList &specs, bool inNamespace) const
+    QStringList actualFiles(const QStringList &entries, bool inNamespace) const
     {
         QStringList files;
-        for (const QString &spec : specs) {
-            const QString path = word(spec, 0);
+        for (const QString &entry : entries) {
+            const QString path = word(entry, 0);
             const QString full = path.startsWith(QLatin1Char('/'))
                     ? (inNamespace ? u("/proc/%1/root").arg(m_service.processId()) : QString())
                             + path
@@ -137,7 +137,7 @@ private:
                 continue;
             }
             QString line = u("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8);
-            if (spec.count(QLatin1Char(' ')) > 1)
+            if (entry.count(QLatin1Char(' ')) > 1)
                 line += QLatin1Char(' ') + QString::fromUtf8(readFile(full)).trimmed();
             files << line;
         }
@@ -237,10 +237,10 @@ void TestEndToEnd::updatePath()
     QVERIFY(QDir().mkpath(serviceBin(m_root)));
     QVERIFY(QFile::copy(QStringLiteral(TESSALY_SERVICE_BINARY),
                         serviceBin(m_root) + u("/TessalyUpdater")));
-    for (const QString &spec : given("place"))
-        QVERIFY2(makePackage(spec, m_root), qPrintable(spec));
-    for (const QString &spec : given("serve"))
-        QVERIFY2(makePackage(spec, m_root + u("/www")), qPrintable(spec));
+    for (const QString &entry : given("place"))
+        QVERIFY2(makePackage(entry, m_root), qPrintable(entry));
+    for (const QString &entry : given("serve"))
+        QVERIFY2(makePackage(entry, m_root + u("/www")), qPrintable(entry));
     m_url = startWebServer(run.contains(u("tls")));
     QVERIFY(!m_url.isEmpty());
     QVERIFY(startService(given("clock").value(0), inNamespace));
