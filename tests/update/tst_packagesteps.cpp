@@ -21,6 +21,7 @@ private Q_SLOTS:
             { "upgrade/Tessaly1.2.3.tar.gz", ".tar.gz" },
             { "upgrade/Tessaly1.2.3.TAR.GZ.gz", ".gz" }, // case-sensitive
             { ".gzx.gz", "" }, // at 0 it does not count, nor does its later occurrence
+            { ".tar.gz", ".gz" }, // .tar.gz at 0 does not count; the .gz inside it does
             { "http://127.0.0.1:8080/app.tar.gz?x=1", ".tar.gz?x=1" },
             { "/d/i.png/T1.tar.gz", ".png/T1.tar.gz" }, // list order: .png first
             { "/d/old.gz/T1.tar.gz", ".tar.gz" }, // list order: .tar.gz before .gz
