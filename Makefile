@@ -5,7 +5,7 @@ MAKEFLAGS += --no-print-directory
 CMAKE_FLAGS ?=
 
 .PHONY: all bootstrap configure build test demo bench sanitize fuzz cross cross-test package \
-	cross-package format format-check clean
+	cross-package board-test format format-check clean
 
 all: build
 
@@ -63,6 +63,12 @@ package: configure
 cross-package: bootstrap
 	@JOBS=$(JOBS) CROSS_TARGETS="TessalyUpdater tessaly-peer" scripts/cross-build
 	@JOBS=$(JOBS) scripts/package $${CROSS_BUILD_DIR:-build-armhf}
+
+# The armhf package on an emulated Cortex-A9 board with systemd: installed,
+# started, updated end to end, killed, rebooted (see README). Not part of test
+# or CI; the first run builds the board into build-board-cache/.
+board-test: cross-package
+	@scripts/board-test
 
 clean:
 	rm -rf $(BUILD_DIR)
