@@ -12,7 +12,7 @@
 
 #include <cstdio>
 
-#include "common/processsetup.h"
+#include "processsetup.h"
 #include "update/asyncdownloader.h"
 
 namespace {

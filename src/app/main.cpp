@@ -1,9 +1,9 @@
 #include <QCoreApplication>
 
-#include "common/processsetup.h"
 #include "common/updaterconfig.h"
 #include "common/vovodo_global.h"
 #include "logging/logger.h"
+#include "processsetup.h"
 #include "update/updateadapter.h"
 
 // Every message of the process, from any thread, ends in the log files.

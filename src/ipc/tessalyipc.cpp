@@ -78,11 +78,15 @@ QByteArray encodeMailboxSegment(const QString &message)
 QString TessalyIPC::takeMessage(QSharedMemory &memory, QSystemSemaphore &lock)
 {
     QString result;
-    // Qt anchors a segment's key on a file that only the writer's create()
-    // makes. Without it attach() would fail anyway, but only after setting up
-    // a system semaphore of its own; testing for the file first keeps an idle
-    // poll to one stat() call.
-    if (!QFile::exists(memory.nativeKey()) || !memory.attach(QSharedMemory::ReadWrite))
+#ifndef QT_POSIX_IPC
+    // Qt's System V backend anchors a segment's key on a file that only the
+    // writer's create() makes. Without it attach() would fail anyway, but only
+    // after setting up a system semaphore of its own; testing for the file
+    // first keeps an idle poll to one stat() call.
+    if (!QFile::exists(memory.nativeKey()))
+        return result;
+#endif
+    if (!memory.attach(QSharedMemory::ReadWrite))
         return result;
 
     lock.acquire();

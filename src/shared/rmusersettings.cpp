@@ -128,7 +128,8 @@ void RMUserSettings::writeSettings()
         return;
     // Written beside the file and renamed over it, so that a crash or a full
     // disk leaves the old content whole. A file in a folder that cannot take
-    // a new file is still written in place.
+    // a new file is still written, in place: then a crash or a full disk can
+    // leave it part-written, and cancelling cannot undo that.
     QSaveFile file(settingsFile.fileName());
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
@@ -149,7 +150,8 @@ void RMUserSettings::writeSettings()
         out << it.key() << separator << it.value() << '\n';
     }
     out.flush();
-    // commit() would miss a failure of the last buffered write.
+    // commit() would miss a failure of the last buffered write; cancelling
+    // keeps the old file only where the new one went beside it.
     if (out.status() != QTextStream::Ok || !file.flush())
         file.cancelWriting();
     file.commit();

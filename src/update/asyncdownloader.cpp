@@ -15,9 +15,8 @@
 
 namespace {
 
-// A fixed, browser-like text: some package servers' front ends refuse clients
-// without one, and one unchanging value makes the device's downloads easy to
-// pick out in a server's access log.
+// Fixed by the contract with the device, whatever the server (docs/operator.md,
+// "Behaviours fixed by design").
 const char fixedUserAgent[] =
         "Mozilla/5.0 (Windows NT 6.1; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
         "Chrome/62.0.3202.94 Safari/537.36";
@@ -109,9 +108,8 @@ void AsyncDownloader::downloadFile(QUrl url, QString fileName, QString fileUniqu
     QNetworkRequest request(url);
     request.setRawHeader("User-Agent", userAgent);
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-    // Packages come from servers with the device's own, often self-signed,
-    // certificates, and the device's clock may be far off; see the operator
-    // notes ("TLS peers are not verified") for what that exposes.
+    // Any certificate and any protocol version: fixed by the contract with the
+    // device (docs/operator.md, "TLS peers are not verified").
     ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
     ssl.setProtocol(QSsl::AnyProtocol);
     request.setSslConfiguration(ssl);

@@ -15,10 +15,4 @@
 void excuteShellCommand(const QString &program, const QStringList &arguments, QString &output,
                         QString &error, const int &timeoutMs);
 
-// The line excuteShellCommand adds to the error text of a command it stopped.
-QString commandTimeoutText(const QString &program, int timeoutMs);
-
-// Bytes up to the first zero byte, decoded as UTF-8.
-QString textBeforeZeroByte(const QByteArray &bytes);
-
 #endif // SHELLCOMMAND_H

@@ -22,24 +22,17 @@ QString baseName(const QString &path) { return path.mid(path.lastIndexOf(QLatin1
 } // namespace
 
 UpdateAdapter::UpdateAdapter(QObject *parent)
-    : UpdateAdapter(UpdateAdapterOptions::defaults(), parent)
-{
-}
-
-UpdateAdapter::UpdateAdapter(const UpdateAdapterOptions &options, QObject *parent)
     : QObject(parent)
-    , ipc(options.readMailbox, options.writeMailbox)
+    , ipc(UpdaterConfig::mainAppMailbox(), UpdaterConfig::serviceMailbox())
     , ipcWatchDogTimer()
     , updateAction(INVALID)
-    , downloader(options.downloadApplicationDir, options.downloadSubPath)
-    , preplacedPackagePath(options.preplacedPackagePath)
-    , commandTimeoutMs(options.commandTimeoutMs)
+    , downloader(UpdaterConfig::downloadSubPath())
 {
-    appBinPath = options.appBinPath;
+    appBinPath = UpdaterConfig::appBinPath();
     qDebug() << QStringLiteral("UpdateAdapter::UpdateAdapter %1, with path %2")
                         .arg(UpdaterConfig::applicationVersion(), appBinPath);
 
-    ipcWatchDogTimer.setInterval(options.pollIntervalMs);
+    ipcWatchDogTimer.setInterval(UpdaterConfig::pollIntervalMs);
 
     connect(&ipcWatchDogTimer, &QTimer::timeout, this, &UpdateAdapter::onIPCWatchDogTimeout);
     connect(&downloader, &AsyncDownloader::downloaded, this, &UpdateAdapter::fileDownloaded);
@@ -124,21 +117,22 @@ void UpdateAdapter::fileDownloaded(QString filePath, QString fileUniqueKey)
 
 void UpdateAdapter::checkForNewVersionAndInstall()
 {
-    if (!QFile::exists(preplacedPackagePath))
+    const QString package = UpdaterConfig::preplacedPackagePath();
+    if (!QFile::exists(package))
         return;
     qInfo() << "new version already available, start installation";
-    extractAndInstall(preplacedPackagePath);
+    extractAndInstall(package);
 }
 
 bool UpdateAdapter::runStep(const QString &program, const QStringList &arguments,
-                            const char *outputLabel, const char *errorLabel, QtMsgType errorLevel,
+                            const char *outputLabel, const char *errorLabel, ErrorLevel errorLevel,
                             QString &error_str) const
 {
     QString output;
     QString error;
-    excuteShellCommand(program, arguments, output, error, commandTimeoutMs);
+    excuteShellCommand(program, arguments, output, error, UpdaterConfig::commandTimeoutMs);
     qInfo() << outputLabel << output;
-    if (errorLevel == QtInfoMsg)
+    if (errorLevel == ErrorLevel::Info)
         qInfo() << errorLabel << error;
     else
         qCritical() << errorLabel << error;
@@ -171,9 +165,9 @@ void UpdateAdapter::extractAndInstall(QString filePath)
             installed = installNewVersion(filePath, error_str);
         }
     }
-    // Any other extension has no installation step: the download itself is
-    // the installation (a picture or a data file the main application reads
-    // from the upgrade folder), so it is reported installed.
+    // Any other extension, or none, has no installation step and is reported
+    // installed all the same: fixed by the contract with the main application
+    // (docs/operator.md, "What a package looks like").
 
     ipc.IPCWrite(installed ? installedMessage(updateAction, updateVersion)
                            : installFailedMessage(updateAction, updateVersion, error_str));
@@ -187,11 +181,11 @@ bool UpdateAdapter::decompress_tar_gz_file(const QString &file_path, QString &er
 
     return runStep(QStringLiteral("tar"),
                    { QStringLiteral("-xzf"), file_path, QStringLiteral("-C"), folder },
-                   "tar -xzf file:", "tar -xzf file error:", QtInfoMsg, error_str)
+                   "tar -xzf file:", "tar -xzf file error:", ErrorLevel::Info, error_str)
             && runStep(QStringLiteral("chmod"),
                        { QStringLiteral("-R"), QStringLiteral("755"), folder },
                        "chmod decompresed folder:", "chmod decompresed folder error:",
-                       QtCriticalMsg, error_str);
+                       ErrorLevel::Critical, error_str);
 }
 
 bool UpdateAdapter::deployNewVersion(const QString &file_path, QString &error_str)
@@ -204,7 +198,7 @@ bool UpdateAdapter::deployNewVersion(const QString &file_path, QString &error_st
     const QString script = getFileName(file_path, true) + QStringLiteral("/deploy.sh");
     qInfo() << "deploy new version using:" << script;
     return runStep(QStringLiteral("sh"), { script },
-                   "deploy output:", "deploy error:", QtCriticalMsg, error_str);
+                   "deploy output:", "deploy error:", ErrorLevel::Critical, error_str);
 }
 
 bool UpdateAdapter::decompress_gz_file(const QString &fileName_extesnion, QString &error_str)
@@ -212,17 +206,17 @@ bool UpdateAdapter::decompress_gz_file(const QString &fileName_extesnion, QStrin
     qInfo() << "unzip file:" << fileName_extesnion;
     return runStep(QStringLiteral("gzip"),
                    { QStringLiteral("-d"), QStringLiteral("-f"), fileName_extesnion },
-                   "unzip file:", "unzip file error:", QtInfoMsg, error_str)
+                   "unzip file:", "unzip file error:", ErrorLevel::Info, error_str)
             && runStep(QStringLiteral("chmod"),
                        { QStringLiteral("755"), getFileName(fileName_extesnion, true) },
-                       "chmod file:", "chmod file error:", QtCriticalMsg, error_str);
+                       "chmod file:", "chmod file error:", ErrorLevel::Critical, error_str);
 }
 
 bool UpdateAdapter::renameLegacyApp(QString &error_str)
 {
     qInfo() << "renaming old version Tessaly to Tessaly_legacy";
     return runStep(QStringLiteral("mv"), { appBinPath + installedName, appBinPath + legacyName },
-                   "renaming:", "renaming error:", QtCriticalMsg, error_str);
+                   "renaming:", "renaming error:", ErrorLevel::Critical, error_str);
 }
 
 bool UpdateAdapter::installNewVersion(QString fileName, QString &error_str)
@@ -233,16 +227,16 @@ bool UpdateAdapter::installNewVersion(QString fileName, QString &error_str)
     const QString base = baseName(fileName);
 
     if (!runStep(QStringLiteral("mv"), { QStringLiteral("-f"), fileName, appBinPath + base },
-                 "copying output:", "copying error:", QtCriticalMsg, error_str))
+                 "copying output:", "copying error:", ErrorLevel::Critical, error_str))
         return false;
 
     qInfo() << QStringLiteral("renaming new version %1 to Tessaly").arg(base);
     return runStep(QStringLiteral("mv"), { appBinPath + base, appBinPath + installedName },
-                   "renaming:", "renaming error:", QtInfoMsg, error_str)
-            && runStep(
-                    QStringLiteral("chmod"), { QStringLiteral("777"), appBinPath + installedName },
-                    "new version chmod result:", "new version chmod result error:", QtCriticalMsg,
-                    error_str);
+                   "renaming:", "renaming error:", ErrorLevel::Info, error_str)
+            && runStep(QStringLiteral("chmod"),
+                       { QStringLiteral("777"), appBinPath + installedName },
+                       "new version chmod result:", "new version chmod result error:",
+                       ErrorLevel::Critical, error_str);
 }
 
 void UpdateAdapter::killAppOldVersion()
@@ -250,9 +244,9 @@ void UpdateAdapter::killAppOldVersion()
     qInfo() << "killing app old version";
     QString ignored;
     runStep(QStringLiteral("systemctl"), { QStringLiteral("stop"), installedName },
-            "Kill legacy version:", "Kill legacy version error:", QtCriticalMsg, ignored);
+            "Kill legacy version:", "Kill legacy version error:", ErrorLevel::Critical, ignored);
     runStep(QStringLiteral("killall"), { installedName },
-            "killing Tessaly:", "killing Tessaly error:", QtCriticalMsg, ignored);
+            "killing Tessaly:", "killing Tessaly error:", ErrorLevel::Critical, ignored);
 }
 
 void UpdateAdapter::rebootToInstall()
@@ -260,5 +254,5 @@ void UpdateAdapter::rebootToInstall()
     qInfo() << "installing new version Tessaly, rebooting device";
     QString ignored;
     runStep(QStringLiteral("reboot"), {},
-            "starting Tessaly:", "starting Tessaly error:", QtCriticalMsg, ignored);
+            "starting Tessaly:", "starting Tessaly error:", ErrorLevel::Critical, ignored);
 }

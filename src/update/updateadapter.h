@@ -7,7 +7,6 @@
 
 #include "asyncdownloader.h"
 #include "ipc/tessalyipc.h"
-#include "updateadapteroptions.h"
 
 // The update service's controller. Once a second it takes a request of the
 // main application out of the mailbox, starts a download or installs a
@@ -22,7 +21,6 @@ class UpdateAdapter : public QObject
 
 public:
     explicit UpdateAdapter(QObject *parent = nullptr);
-    UpdateAdapter(const UpdateAdapterOptions &options, QObject *parent);
     ~UpdateAdapter() override;
 
 public Q_SLOTS:
@@ -42,11 +40,13 @@ public Q_SLOTS:
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);
 
 private:
-    // Runs one installation command, logs its output and its error text
-    // under the given labels (the error at errorLevel), and on failure puts
-    // the error text into error_str.
+    enum class ErrorLevel { Info, Critical };
+
+    // Runs one installation command, logs its output at info level and its
+    // error text at errorLevel under the given labels, and on failure puts the
+    // error text into error_str.
     bool runStep(const QString &program, const QStringList &arguments, const char *outputLabel,
-                 const char *errorLabel, QtMsgType errorLevel, QString &error_str) const;
+                 const char *errorLabel, ErrorLevel errorLevel, QString &error_str) const;
 
     TessalyIPC ipc;
     QTimer ipcWatchDogTimer;
@@ -54,8 +54,6 @@ private:
     QString appBinPath;
     QString updateVersion;
     AsyncDownloader downloader;
-    QString preplacedPackagePath;
-    int commandTimeoutMs;
 };
 
 #endif // UPDATEADAPTER_H
