@@ -5,9 +5,10 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <tuple>
+#include <vector>
 
 #include <unistd.h>
 
@@ -24,14 +25,12 @@ Commands:
   download --version V --url U [--force-install]   request action 1 (3 forced)
   install-now [--version V]   install what is placed in the upgrade folder
   send TEXT                   write TEXT as it is (-- before a TEXT with -)
-  watch                       send nothing, show what the service says)";
+  watch                       send nothing, show what the service says
 
-const char epilog[] = R"(
 Output: "delivered TEXT", "status COMMAND ... message=TEXT", "progress N%",
 "error TEXT", one per line; on a terminal, progress is a bar redrawn in place.
 Exit codes: 0 installed (without --wait: picked up), 1 failure reported,
-2 usage error, 3 timed out, 4 request mailbox held or unusable, 128+N signal N.
-)";
+2 usage error, 3 timed out, 4 request mailbox held or unusable, 128+N signal N.)";
 
 // The mailboxes log every message they carry; only their warnings matter here.
 void peerMessageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -40,58 +39,84 @@ void peerMessageHandler(QtMsgType type, const QMessageLogContext &, const QStrin
         std::fprintf(stderr, "tessaly-peer: %s\n", message.toLocal8Bit().constData());
 }
 
+struct CommandSyntax
+{
+    const char *name;
+    PeerOptions::Command command;
+    std::vector<const char *> options; // besides --wait and --size
+    bool takesText;
+};
+
+const CommandSyntax commands[] = {
+    { "download", PeerOptions::Command::Download, { "version", "url", "force-install" }, false },
+    { "install-now", PeerOptions::Command::InstallNow, { "version" }, false },
+    { "send", PeerOptions::Command::Send, {}, true },
+    { "watch", PeerOptions::Command::Watch, {}, false },
+};
+
 // The checks QCommandLineParser cannot make: the command, the options that go
 // with it (others are refused rather than ignored, so a typo in a script shows
 // at once) and their values. Returns an error text, or empty.
 QString checkArguments(const QCommandLineParser &parser, PeerOptions *options)
 {
-    QStringList positionals = parser.positionalArguments();
+    const QStringList positionals = parser.positionalArguments();
     const QString name = positionals.value(0);
-    const QStringList commands = { QStringLiteral("download"), QStringLiteral("install-now"),
-                                   QStringLiteral("send"), QStringLiteral("watch") };
-    const QStringList optionsOf[] = { { QStringLiteral("version"), QStringLiteral("url"),
-                                        QStringLiteral("force-install") },
-                                      { QStringLiteral("version") },
-                                      {},
-                                      {} };
-    const int command = commands.indexOf(name);
-    if (command < 0)
+    const auto syntax =
+            std::find_if(std::begin(commands), std::end(commands),
+                         [&name](const CommandSyntax &c) { return name == QLatin1String(c.name); });
+    if (syntax == std::end(commands))
         return name.isEmpty() ? QStringLiteral("no command given")
                               : QStringLiteral("unknown command \"%1\"").arg(name);
-    options->command = PeerOptions::Command(command);
-    if (options->command == PeerOptions::Command::Send && positionals.size() == 2)
-        options->request = positionals.takeLast();
-    if (positionals.size() != 1
-        || (options->command == PeerOptions::Command::Send && options->request.isNull()))
+    options->command = syntax->command;
+    if (positionals.size() != (syntax->takesText ? 2 : 1))
         return QStringLiteral("%1 takes %2 text")
-                .arg(name, QLatin1String(command == 2 ? "one" : "no"));
+                .arg(name, QLatin1String(syntax->takesText ? "one" : "no"));
     for (const QString &option : parser.optionNames()) {
+        const auto own =
+                std::find_if(syntax->options.cbegin(), syntax->options.cend(),
+                             [&option](const char *o) { return option == QLatin1String(o); });
         if (option != QLatin1String("wait") && option != QLatin1String("size")
-            && !optionsOf[command].contains(option))
+            && own == syntax->options.cend())
             return QStringLiteral("option --%1 is not used by %2").arg(option, name);
     }
     const QString version = parser.value(QStringLiteral("version"));
     const QString url = parser.value(QStringLiteral("url"));
-    if (options->command == PeerOptions::Command::Download) {
+    switch (options->command) {
+    case PeerOptions::Command::Download:
         if (version.isEmpty() || url.isEmpty())
             return QStringLiteral("download needs --version and --url, not empty");
-        const bool force = parser.isSet(QStringLiteral("force-install"));
-        options->request =
-                encodeUpdateRequest(force ? DOWNLOAD_FORCE_INSTALL : DOWNLOAD_ONLY, version, url);
-    } else if (options->command == PeerOptions::Command::InstallNow) {
+        options->request = encodeUpdateRequest(parser.isSet(QStringLiteral("force-install"))
+                                                       ? DOWNLOAD_FORCE_INSTALL
+                                                       : DOWNLOAD_ONLY,
+                                               version, url);
+        break;
+    case PeerOptions::Command::InstallNow:
         options->request = encodeUpdateRequest(INSTALL_NOW, version, QString());
+        break;
+    case PeerOptions::Command::Send:
+        options->request = positionals.at(1);
+        break;
+    case PeerOptions::Command::Watch:
+        break;
     }
-    for (const auto &[name, maximum, target, scale] :
-         { std::make_tuple(QStringLiteral("wait"), 1e6, &options->waitMs, 1000.0),
-           std::make_tuple(QStringLiteral("size"), 1e15, &options->sizeBytes, 1.0) }) {
-        bool ok = true;
-        const double number = parser.isSet(name) ? parser.value(name).toDouble(&ok) : -1;
-        if (!parser.isSet(name))
+    const struct
+    {
+        const char *name;
+        double maximum;
+        qint64 *value; // scaled, rounded up; stays -1 when the option is absent
+        double scale;
+    } numbers[] = { { "wait", 1e6, &options->waitMs, 1000.0 },
+                    { "size", 1e15, &options->sizeBytes, 1.0 } };
+    for (const auto &number : numbers) {
+        const QString option = QLatin1String(number.name);
+        if (!parser.isSet(option))
             continue;
-        if (!ok || !std::isfinite(number) || number <= 0.0 || number > maximum)
+        bool ok = false;
+        const double value = parser.value(option).toDouble(&ok);
+        if (!ok || !std::isfinite(value) || value <= 0.0 || value > number.maximum)
             return QStringLiteral("option --%1 needs a number above 0 and at most %2, not \"%3\"")
-                    .arg(name, QString::number(maximum, 'g', 16), parser.value(name));
-        *target = qint64(std::ceil(number * scale));
+                    .arg(option, QString::number(number.maximum, 'g', 16), parser.value(option));
+        *number.value = qint64(std::ceil(value * number.scale));
     }
     return QString();
 }
@@ -112,24 +137,21 @@ int main(int argc, char **argv)
             { text("url"), text("The package's URL U."), text("U") },
             { text("force-install"), text("Request action 3 instead of 1.") },
             { text("wait"),
-              text("Wait for the final status too, at most SECONDS (0 to 1000000) in all. "
-                   "Without it the tool waits 10 s for the request to be picked up."),
+              text("Wait for the final status too, at most SECONDS (above 0, at most 1000000) "
+                   "in all. Without it the tool waits 10 s for the request to be picked up."),
               text("SECONDS") },
             { text("size"), text("The package's size, to show bytes beside the bar."),
               text("BYTES") },
-            { { text("h"), text("help") }, text("Show this text.") },
     });
+    parser.addHelpOption();
 
     PeerOptions options;
     QString error;
     if (!parser.parse(app.arguments()))
         error = parser.errorText();
-    else if (parser.isSet(QStringLiteral("help"))) {
-        const QString usage =
-                parser.helpText().replace(app.arguments().constFirst(), text("tessaly-peer"));
-        std::fputs(qPrintable(usage + QString::fromUtf8(epilog)), stdout);
-        return ExitSuccess;
-    } else
+    else if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(ExitSuccess);
+    else
         error = checkArguments(parser, &options);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "tessaly-peer: %s\nSee \"tessaly-peer --help\".\n", qPrintable(error));

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -42,6 +41,8 @@ struct ProgressReport
 QString escapeForLine(const QString &text, bool quote = false);
 
 constexpr int pollIntervalMs = 50;
+// Polls in which the request may find its mailbox held, or fail to be written.
+constexpr int sendAttempts = 20;
 // How long a request may wait to be picked up when --wait is absent.
 constexpr qint64 defaultDeliveryTimeoutMs = 10000;
 
@@ -210,6 +211,8 @@ PeerSession::PeerSession(const PeerOptions &options, FILE *out, bool terminal, Q
     , m_out(out)
     , m_terminal(terminal)
     , m_ipc(UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox())
+    , m_statusWatch(UpdaterConfig::serviceMailbox())
+    , m_progressWatch(UpdaterConfig::serviceMailbox() + UpdaterConfig::percentMailboxSuffix())
     , m_requestProbe(TessalyIPC::memoryKey(UpdaterConfig::mainAppMailbox()))
 {
     m_pollTimer.setInterval(pollIntervalMs);
@@ -219,38 +222,40 @@ PeerSession::PeerSession(const PeerOptions &options, FILE *out, bool terminal, Q
 void PeerSession::start()
 {
     m_clock.start();
-    m_phase = Phase::Listening;
-    if (m_options.command != PeerOptions::Command::Watch) {
-        // A segment left by a process that died while attached goes away
-        // when looked into; one that stays has a live owner. A few looks ride
-        // out a service that is reading just then.
-        bool free = false;
-        for (int attempt = 0; attempt < 5 && !free; ++attempt) {
-            free = requestMailbox() == Mailbox::Missing;
-            if (!free)
-                QThread::msleep(20);
-        }
-        if (!free) {
+    m_phase = m_options.command == PeerOptions::Command::Watch ? Phase::Listening : Phase::Sending;
+    m_pollTimer.start();
+    poll();
+}
+
+// A segment left by a process that died while attached goes away when looked
+// into; one that stays has a live owner. A write made while the service is
+// reading the previous segment is dropped; a segment of a new id shows that
+// it went in. Both are tried again at the next polls.
+void PeerSession::send()
+{
+    if (requestMailbox() != Mailbox::Missing) {
+        if (++m_sendAttempts >= sendAttempts)
             fail(QStringLiteral("error mailbox \"Tessaly\" is held by another process (another "
                                 "tessaly-peer still waiting?); the request was not sent"),
                  ExitMailboxUnusable);
-            return;
-        }
-        // Whatever the service said before belongs to an earlier request.
-        m_ipc.IPCRead(true);
-        m_ipc.IPCReadPercentage(true);
-
-        m_ipc.IPCWrite(m_options.request);
-        if (requestMailbox() == Mailbox::Missing) {
-            fail(QStringLiteral("error the request could not be written: no segment could be "
-                                "created for mailbox \"Tessaly\""),
-                 ExitMailboxUnusable);
-            return;
-        }
-        m_phase = Phase::Delivering;
+        return;
     }
-    m_pollTimer.start();
-    poll();
+    // Whatever the service said before belongs to an earlier request.
+    m_statusWatch.take([this] { return m_ipc.IPCRead(true); });
+    m_progressWatch.take([this] { return m_ipc.IPCReadPercentage(true); });
+
+    const QString mailbox = UpdaterConfig::mainAppMailbox();
+    const int before = MailboxWatch::segmentId(mailbox);
+    m_ipc.IPCWrite(m_options.request);
+    const int after = MailboxWatch::segmentId(mailbox);
+    // Without System V ids to go by, a segment holding the request tells it.
+    if (after != -1 ? after != before : requestMailbox() == Mailbox::Holding) {
+        m_phase = Phase::Delivering;
+    } else if (++m_sendAttempts >= sendAttempts) {
+        fail(QStringLiteral("error the request could not be written: no segment could be "
+                            "created for mailbox \"Tessaly\""),
+             ExitMailboxUnusable);
+    }
 }
 
 // Looks into the request segment without taking the message out. No lock:
@@ -277,6 +282,10 @@ void PeerSession::poll()
     }
     const qint64 elapsedMs = m_clock.elapsed();
 
+    if (m_phase == Phase::Sending) {
+        send();
+        return;
+    }
     if (m_phase == Phase::Delivering) {
         switch (requestMailbox()) {
         case Mailbox::Consumed:
@@ -311,8 +320,8 @@ void PeerSession::poll()
 
 void PeerSession::listen(qint64 elapsedMs)
 {
-    const QString progress = m_ipc.IPCReadPercentage(true);
-    const QString status = m_ipc.IPCRead(true);
+    const QString progress = m_progressWatch.take([this] { return m_ipc.IPCReadPercentage(true); });
+    const QString status = m_statusWatch.take([this] { return m_ipc.IPCRead(true); });
     const StatusLine statusLine = status.isEmpty() ? StatusLine() : describeStatus(status);
     const bool final = statusLine.exitCode >= 0;
 

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "ipc/mailboxwatch.h"
 #include "ipc/tessalyipc.h"
 
 enum PeerExitCode : int {
@@ -32,7 +33,9 @@ struct PeerOptions
 
 // One run of the tool on the main application's side of the mailboxes:
 // place the request, stay attached until the service has picked it up, then
-// (with --wait) show status and progress until a final status message.
+// (with --wait) show status and progress until a final status message. It
+// reads the service's mailboxes with care (MailboxWatch), so that it is not
+// attached to an old segment when the service writes a new one.
 class PeerSession : public QObject
 {
     Q_OBJECT
@@ -52,10 +55,11 @@ Q_SIGNALS:
     void finished(int exitCode);
 
 private:
-    enum class Phase { Delivering, Listening, Done };
+    enum class Phase { Sending, Delivering, Listening, Done };
     enum class Mailbox { Missing, Holding, Consumed };
 
     void poll();
+    void send();
     void listen(qint64 elapsedMs);
     Mailbox requestMailbox();
     void fail(const QString &text, int exitCode);
@@ -71,7 +75,10 @@ private:
     bool m_barShown = false;
     QString m_lastProgressLine;
     TessalyIPC m_ipc;
+    MailboxWatch m_statusWatch;
+    MailboxWatch m_progressWatch;
     QSharedMemory m_requestProbe;
+    int m_sendAttempts = 0;
     QTimer m_pollTimer;
     QElapsedTimer m_clock;
     Phase m_phase = Phase::Listening;
