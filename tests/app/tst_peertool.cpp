@@ -114,5 +114,5 @@ void TestPeerTool::exchange()
         QVERIFY(segmentBytes(u("Tessaly")).isNull());
 }
 
-TESSALY_TEST_MAIN(TestPeerTool)
+TESSALY_MAILBOX_TEST_MAIN(TestPeerTool)
 #include "tst_peertool.moc"

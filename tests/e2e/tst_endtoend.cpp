@@ -1,9 +1,10 @@
 // The whole update path with the real service, nginx, tar, gzip and sh, this
 // test on the main application's side of the mailboxes. Each file in cases/
 // is one run: packages placed and served, requests sent, then the messages as
-// written, the last progress, the files left and the whole log (times masked).
+// written, the last progress, the files left and the log (times masked).
 
 #include <QDir>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtTest>
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "common/updaterconfig.h"
+#include "ipc/mailboxwatch.h"
 #include "ipc/tessalyipc.h"
 #include "support/testsupport.h"
 
@@ -25,7 +27,93 @@ QString word(const QString &line, int index)
     return line.section(QLatin1Char(' '), index, index);
 }
 
+// An expected line, each "$*" in it standing for any text.
+bool matches(const QString &actual, const QString &expected)
+{
+    const QString pattern = QRegularExpression::escape(expected).replace(u("\\$\\*"), u(".*"));
+    return QRegularExpression(QRegularExpression::anchoredPattern(pattern))
+            .match(actual)
+            .hasMatch();
+}
+
+// The expected lines, each one that matches the actual line at its place
+// replaced by it, so that a comparison shows only the lines that differ.
+QStringList wildcards(const QStringList &actual, QStringList expected)
+{
+    for (int i = 0; i < qMin(actual.size(), expected.size()); ++i) {
+        if (matches(actual.at(i), expected.at(i)))
+            expected[i] = actual.at(i);
+    }
+    return expected;
+}
+
+const QString missing = u("(no such line after the one above)");
+
+// For each expected line, the first actual line after the previous one's that
+// matches it: the lines must come in this order, anything may stand between.
+QStringList inOrder(const QStringList &actual, const QStringList &expected)
+{
+    QStringList found;
+    int from = 0;
+    for (const QString &line : expected) {
+        int at = from;
+        while (at < actual.size() && !matches(actual.at(at), line))
+            ++at;
+        found << (at < actual.size() ? actual.at(at) : missing);
+        from = at < actual.size() ? at + 1 : from;
+    }
+    return found;
+}
+
 } // namespace
+
+// The main application's side of the mailboxes, read and written with care.
+class MainApplication
+{
+public:
+    // Each mailbox is looked into only when it holds a segment not read yet.
+    void take()
+    {
+        const QString status = m_statusWatch.take([this] { return m_ipc.IPCRead(true); });
+        const QString percent =
+                m_progressWatch.take([this] { return m_ipc.IPCReadPercentage(true); });
+        if (!status.isEmpty())
+            messages << status;
+        if (!percent.isEmpty())
+            progress = percent;
+    }
+
+    // A write made while the service is attached to the previous segment is
+    // dropped, so it is made again until the segment is a new one; then the
+    // service's answers are read until it has taken the request.
+    bool send(const QString &request)
+    {
+        const QString mailbox = UpdaterConfig::mainAppMailbox();
+        bool written = false;
+        for (int attempt = 0; attempt < 20 && !written; ++attempt) {
+            const int before = MailboxWatch::segmentId(mailbox);
+            m_ipc.IPCWrite(request);
+            const int after = MailboxWatch::segmentId(mailbox);
+            written = after != -1 && after != before;
+            if (!written)
+                QTest::qWait(50);
+        }
+        const auto taken = [&] {
+            take();
+            return segmentBytes(mailbox).count('\0') == segmentBytes(mailbox).size();
+        };
+        return written && QTest::qWaitFor(taken, 10000);
+    }
+
+    QStringList messages;
+    QString progress; // the last one
+
+private:
+    TessalyIPC m_ipc{ UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox() };
+    MailboxWatch m_statusWatch{ UpdaterConfig::serviceMailbox() };
+    MailboxWatch m_progressWatch{ UpdaterConfig::serviceMailbox()
+                                  + UpdaterConfig::percentMailboxSuffix() };
+};
 
 class TestEndToEnd : public QObject
 {
@@ -37,8 +125,10 @@ private Q_SLOTS:
 
 private:
     // "NAME KIND" made in folder. KIND deploy or stderr: packages/KIND packed
-    // with a plain tar, entries dated now; pack: packages/deploy with
-    // tessaly-pack; gz: a gzipped file "new build"; junk: not an archive at all.
+    // with a plain tar, entries dated now; slow: packages/deploy with 16 KiB
+    // that do not compress, four seconds at the server's rate; pack:
+    // packages/deploy with tessaly-pack; gz: a gzipped file "new build";
+    // junk: not an archive at all.
     bool makePackage(const QString &entry, const QString &folder)
     {
         const QString path = folder + QLatin1Char('/') + word(entry, 0);
@@ -53,13 +143,23 @@ private:
             return run(QStringLiteral(TESSALY_SOURCE_DIR "/tools/tessaly-pack"),
                        { u("tar"), packages + u("deploy"), u("1"), u("-o"), m_root })
                     && QFile::rename(m_root + u("/Tessaly-1.tar.gz"), path);
+        QStringList arguments = { u("--mtime=now"), u("-czf"), path };
+        if (kind == u("slow")) {
+            QByteArray padding(16 * 1024, '\0');
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(padding.data()),
+                                                  padding.size() / 4);
+            if (!writeFile(m_root + u("/padding/padding.bin"), padding))
+                return false;
+            arguments << u("-C") << m_root + u("/padding") << u("padding.bin");
+        }
         return run(u("tar"),
-                   { u("--mtime=now"), u("-czf"), path, u("-C"), packages + kind, u(".") });
+                   arguments << u("-C") << packages + (kind == u("stderr") ? kind : u("deploy"))
+                             << u("."));
     }
 
-    // A real nginx on 127.0.0.1 that ends with this test, whatever ends it. It
-    // sends a second's worth at once and the rest a second later: time enough to
-    // read the started message before the outcome replaces it.
+    // A real nginx on 127.0.0.1 that ends with this test, whatever ends it. At
+    // 4 KiB/s the downloads last long enough to read the started message, or
+    // to send a second request, before the outcome.
     QString startWebServer(bool tls)
     {
         QStringList arguments = { u("--pdeathsig"),
@@ -79,8 +179,9 @@ private:
     }
 
     // Ends with this test, whatever ends it. The namespace holds the fixed
-    // installation folder on a tmpfs, with an old build in it.
-    bool startService(const QString &clock, bool inNamespace)
+    // installation folder on a tmpfs, with an old build in it. Returns why
+    // the service is not up, or nothing.
+    QString startService(const QString &clock, bool inNamespace)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u("LC_ALL"), u("C")); // tar's texts as expected
@@ -94,9 +195,10 @@ private:
             // The library is looked up by the shell, a program of this machine: a test
             // under an emulator with a library prefix would see the prefix's /usr/lib.
             setUp << u("mount -t tmpfs tmpfs /dev/shm && export LD_PRELOAD=$(ls "
-                       "/usr/lib/*/faketime/libfaketime.so.1) FAKETIME=%1 "
+                       "/usr/lib/*/faketime/libfaketime.so.1) FAKETIME='%1' "
                        "FAKETIME_DONT_FAKE_MONOTONIC=1")
                              .arg(clock);
+            environment.insert(u("TZ"), u("UTC")); // a clock set to a date is set in UTC
             // A sanitized build wants its runtime first; the preloaded clock comes before it.
             environment.insert(u("ASAN_OPTIONS"),
                                environment.value(u("ASAN_OPTIONS"))
@@ -113,9 +215,11 @@ private:
         const QString program = command.takeFirst();
         m_service.start(program, command);
         // The first log line comes with the controller; from then on it polls.
-        return m_service.waitForStarted(10000)
-                && QTest::qWaitFor([this] { return !logLines().isEmpty(); }, 10000)
-                && m_service.state() == QProcess::Running;
+        if (!m_service.waitForStarted(10000))
+            return u("%1 did not start: %2").arg(program, m_service.errorString());
+        if (!QTest::qWaitFor([this] { return !logLines().isEmpty(); }, 10000))
+            return u("no log line within 10 s");
+        return m_service.state() == QProcess::Running ? QString() : u("the service ended");
     }
 
     // "PATH MODE [CONTENT]" or "PATH absent", in the form the cases give. A path
@@ -170,34 +274,20 @@ private:
         return lines;
     }
 
-    // $URL, $ROOT and $(program), the full path Qt starts a program by.
+    // $URL, $ROOT, $VERSION (the service's) and $(program), the full path Qt
+    // starts a program by.
     QStringList expand(const QStringList &lines) const
     {
         QStringList result;
         const QRegularExpression program(u("\\$\\((\\w+)\\)"));
         for (QString line : lines) {
             line.replace(u("$URL"), m_url).replace(u("$ROOT"), m_root);
+            line.replace(u("$VERSION"), UpdaterConfig::applicationVersion());
             for (auto match = program.match(line); match.hasMatch(); match = program.match(line))
                 line.replace(match.captured(0), QStandardPaths::findExecutable(match.captured(1)));
             result << line;
         }
         return result;
-    }
-
-    // The expected lines, each "$*" in them standing for any text: where a line
-    // matches, it is replaced by the actual one, so that a comparison shows only
-    // the lines that differ.
-    static QStringList wildcards(const QStringList &actual, QStringList expected)
-    {
-        for (int i = 0; i < qMin(actual.size(), expected.size()); ++i) {
-            QString pattern = QRegularExpression::escape(expected.at(i));
-            pattern.replace(u("\\$\\*"), u(".*"));
-            if (QRegularExpression(QRegularExpression::anchoredPattern(pattern))
-                        .match(actual.at(i))
-                        .hasMatch())
-                expected[i] = actual.at(i);
-        }
-        return expected;
     }
 
     QString m_root; // stands for / on the device
@@ -216,6 +306,11 @@ void TestEndToEnd::updatePath_data()
     }
 }
 
+// A case's lines by their first word: "place" and "serve" packages, "clock"
+// (libfaketime's FAKETIME), "namespace" (the installation folder on a tmpfs),
+// "tls", "request"s sent one after the other, each once the service has taken
+// the one before; then the "message"s written, the last "progress", the
+// "file"s left, and the "log" whole or the lines "logged" in this order.
 void TestEndToEnd::updatePath()
 {
     QFETCH(QStringList, lines);
@@ -229,6 +324,7 @@ void TestEndToEnd::updatePath()
         QSKIP("no private mount namespace here (unshare --mount was refused)");
 
     QTemporaryDir device(QDir::tempPath() + u("/device-XXXXXX"));
+    device.setAutoRemove(false); // the test's folder goes at the end, or stays after a failure
     m_root = device.path();
     QVERIFY(QDir().mkpath(m_root + u("/home/corvane/upgrade")));
     QVERIFY(QDir().mkpath(m_root + u("/www")));
@@ -240,35 +336,34 @@ void TestEndToEnd::updatePath()
     for (const QString &entry : given("serve"))
         QVERIFY2(makePackage(entry, m_root + u("/www")), qPrintable(entry));
     m_url = startWebServer(run.contains(u("tls")));
-    QVERIFY(!m_url.isEmpty());
-    QVERIFY(startService(given("clock").value(0), inNamespace));
+    QVERIFY2(!m_url.isEmpty(), "nginx did not answer on 127.0.0.1 within 20 s");
+    const QString serviceDown = startService(given("clock").value(0), inNamespace);
+    QVERIFY2(serviceDown.isEmpty(), qPrintable(serviceDown));
 
-    TessalyIPC mainApp(UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox());
-    QStringList messages;
-    QString progress;
-    const auto take = [&] {
-        const QString status = mainApp.IPCRead(true);
-        const QString percent = mainApp.IPCReadPercentage(true);
-        if (!status.isEmpty())
-            messages << status;
-        if (!percent.isEmpty())
-            progress = percent;
-    };
-    for (const QString &request : expand(given("request"))) {
-        mainApp.IPCWrite(request);
-        QTRY_VERIFY_WITH_TIMEOUT(segmentBytes(UpdaterConfig::mainAppMailbox()).count('\0')
-                                         == segmentBytes(UpdaterConfig::mainAppMailbox()).size(),
-                                 10000);
-    }
-    // Whatever the run logs comes in one burst after the request: once the
-    // expected numbers are there, a short wait shows a message or line too many.
+    MainApplication mainApp;
+    for (const QString &request : expand(given("request")))
+        QVERIFY2(mainApp.send(request),
+                 qPrintable(u("the service did not take the request within 10 s: ") + request));
+
+    // What a run logs comes in bursts after a request: once the last message
+    // and the log lines are there, a short wait shows a message or line too many.
     const QStringList expectedMessages = expand(given("message"));
-    const QStringList expectedLog = expand(given("log"));
+    const bool wholeLog = run.contains(u("log"));
+    const QStringList expectedLog = expand(given(wholeLog ? "log" : "logged"));
+    const auto logged = [&] {
+        const QStringList log = logLines();
+        return wholeLog ? log : inOrder(log, expectedLog);
+    };
+    const auto settled = [&] {
+        return (expectedMessages.isEmpty()
+                || (!mainApp.messages.isEmpty()
+                    && matches(mainApp.messages.last(), expectedMessages.last())))
+                && (wholeLog ? logged().size() >= expectedLog.size() : !logged().contains(missing));
+    };
     QDeadlineTimer settle(30000);
     for (QDeadlineTimer end(30000); !end.hasExpired() && !settle.hasExpired(); QTest::qWait(20)) {
-        take();
-        if (settle.remainingTime() > 200 && messages.size() >= qMin(expectedMessages.size(), 1)
-            && logLines().size() >= expectedLog.size())
+        mainApp.take();
+        if (settle.remainingTime() > 200 && settled())
             settle.setRemainingTime(200);
     }
     const QStringList expectedFiles = expand(given("file"));
@@ -277,17 +372,31 @@ void TestEndToEnd::updatePath()
         child->kill();
         child->waitForFinished();
     }
-    take(); // the killed service's segments go with the last reader
 
-    const QStringList log = logLines();
     // A mailbox holds one message: the started message that a quick outcome
     // replaces within milliseconds may never be seen (the log shows it sent).
+    const QStringList messages = mainApp.messages;
     const bool startedUnseen = messages.size() == expectedMessages.size() - 1;
-    QCOMPARE(messages, wildcards(messages, expectedMessages.mid(startedUnseen ? 1 : 0)));
-    QCOMPARE(progress, given("progress").value(0));
-    QCOMPARE(files, wildcards(files, expectedFiles));
-    QCOMPARE(log, wildcards(log, expectedLog));
+    const QStringList log = logged();
+    const struct
+    {
+        const char *what;
+        QStringList seen, expected;
+    } comparisons[] = {
+        { "messages", messages, expectedMessages.mid(startedUnseen ? 1 : 0) },
+        { "last progress", { mainApp.progress }, { given("progress").value(0) } },
+        { "files", files, expectedFiles },
+        { wholeLog ? "log" : "lines logged in this order", log, expectedLog },
+    };
+    for (const auto &comparison : comparisons) {
+        const QStringList expected = wildcards(comparison.seen, comparison.expected);
+        QVERIFY2(comparison.seen == expected,
+                 qPrintable(u("%1 differ (service log and files kept in %2):%3")
+                                    .arg(u(comparison.what), m_root,
+                                         sideBySide(expected, comparison.seen))));
+    }
+    device.remove();
 }
 
-TESSALY_TEST_MAIN(TestEndToEnd)
+TESSALY_MAILBOX_TEST_MAIN(TestEndToEnd)
 #include "tst_endtoend.moc"

@@ -4,6 +4,7 @@
 
 #include <sys/shm.h>
 
+#include "ipc/mailboxwatch.h"
 #include "ipc/tessalyipc.h"
 #include "support/testsupport.h"
 #include "update/updatemessages.h"
@@ -79,7 +80,7 @@ private Q_SLOTS:
         const size_t size = (size_t(1) << 31) + 4096;
         const QString keyFile = QSharedMemory(TessalyIPC::memoryKey(app)).nativeKey();
         QVERIFY(TestSupport::writeFile(keyFile, QByteArray()));
-        const int id = ::shmget(::ftok(qPrintable(keyFile), 'Q'), size, IPC_CREAT | 0600);
+        const int id = ::shmget(MailboxWatch::systemKey(app), size, IPC_CREAT | 0600);
         char *const data = static_cast<char *>(id < 0 ? nullptr : ::shmat(id, nullptr, 0));
         if (!data || data == reinterpret_cast<char *>(-1)) // a 32-bit process has no room for it
             QSKIP("the system refuses a segment over 2 GiB here");
@@ -109,6 +110,6 @@ private Q_SLOTS:
     }
 };
 
-TESSALY_TEST_MAIN(TestTessalyIPC)
+TESSALY_MAILBOX_TEST_MAIN(TestTessalyIPC)
 
 #include "tst_tessalyipc.moc"

@@ -7,15 +7,49 @@
 #include <QProcess>
 #include <QSharedMemory>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
-#include <sys/ipc.h>
-#include <sys/sem.h>
-#include <sys/shm.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
 
 #include "ipc/tessalyipc.h"
 
 namespace TestSupport {
+
+namespace {
+
+bool writeProcFile(const char *path, const QByteArray &text)
+{
+    const int fd = ::open(path, O_WRONLY);
+    const bool written =
+            fd >= 0 && ::write(fd, text.constData(), size_t(text.size())) == text.size();
+    if (fd >= 0)
+        ::close(fd);
+    return written;
+}
+
+// Empty once the process is in an IPC namespace of its own, else why not.
+// Without the privilege for one, a user namespace of the test's own gives it,
+// with the test as root in there, as its children (unshare, setpriv) need.
+QString enterIpcNamespace()
+{
+    if (::unshare(CLONE_NEWIPC) == 0)
+        return QString();
+    const QString refusal = u("unshare(CLONE_NEWIPC): %1").arg(u(std::strerror(errno)));
+    const QByteArray uidMap = "0 " + QByteArray::number(::getuid()) + " 1";
+    const QByteArray gidMap = "0 " + QByteArray::number(::getgid()) + " 1";
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWIPC) == 0
+        && writeProcFile("/proc/self/setgroups", "deny")
+        && writeProcFile("/proc/self/uid_map", uidMap)
+        && writeProcFile("/proc/self/gid_map", gidMap))
+        return QString();
+    return refusal + u("; with a user namespace: %1").arg(u(std::strerror(errno)));
+}
+
+} // namespace
 
 QByteArray readFile(const QString &path)
 {
@@ -61,7 +95,24 @@ QByteArray segmentBytes(const QString &mailbox)
     return QByteArray(static_cast<const char *>(memory.constData()), memory.size());
 }
 
-PrivateTempDir::PrivateTempDir()
+QString sideBySide(const QStringList &expected, const QStringList &seen)
+{
+    int width = 8;
+    for (const QString &line : expected)
+        width = qMax(width, line.size());
+    QString text = u("\n  %1 | seen\n").arg(u("expected"), -width);
+    for (int i = 0; i < qMax(expected.size(), seen.size()); ++i) {
+        const bool same = i < expected.size() && i < seen.size() && expected.at(i) == seen.at(i);
+        text += u("%1 %2 | %3\n")
+                        .arg(QLatin1Char(same ? ' ' : '!'))
+                        .arg(expected.value(i), -width)
+                        .arg(seen.value(i));
+    }
+    return text;
+}
+
+TestProcess::TestProcess()
+    : m_refusal(enterIpcNamespace())
 {
     QByteArray pattern = QDir::tempPath().toLocal8Bit() + "/tessaly-test-XXXXXX";
     if (!mkdtemp(pattern.data()))
@@ -70,21 +121,12 @@ PrivateTempDir::PrivateTempDir()
     qputenv("TMPDIR", pattern);
 }
 
-PrivateTempDir::~PrivateTempDir()
+TestProcess::~TestProcess()
 {
-    // Qt's System V keys are ftok() of these key files, with the id 'Q'.
-    const QStringList keyFiles = QDir(m_path).entryList({ QStringLiteral("qipc_*") }, QDir::Files);
-    for (const QString &name : keyFiles) {
-        const key_t key =
-                ftok(QFile::encodeName(m_path + QLatin1Char('/') + name).constData(), 'Q');
-        if (key == -1)
-            continue;
-        if (name.startsWith(QLatin1String("qipc_sharedmemory_")))
-            shmctl(shmget(key, 0, 0), IPC_RMID, nullptr); // an id of -1 is refused, harmlessly
-        else
-            semctl(semget(key, 0, 0), 0, IPC_RMID);
-    }
-    QDir(m_path).removeRecursively();
+    if (m_keep)
+        std::printf("The test's folder is kept: %s\n", qPrintable(m_path));
+    else
+        QDir(m_path).removeRecursively();
 }
 
 } // namespace TestSupport

@@ -26,36 +26,65 @@ QStringList ownProgram(const QString &path, const QStringList &arguments = {});
 // A mailbox segment's raw bytes; a null array when there is no segment.
 QByteArray segmentBytes(const QString &mailbox);
 
-// A fresh TMPDIR of this process's own while the object lives: Qt keys shared
-// memory and semaphores by files there, so a test's mailboxes (and its
-// children's) stay apart from every other test's and from a live service. On
-// the way out the segments and semaphores keyed there are removed.
-class PrivateTempDir
+// The expected and the seen lines side by side, "!" on each line that
+// differs, for a failure message that shows the whole of both.
+QString sideBySide(const QStringList &expected, const QStringList &seen);
+
+// Whether a test needs the mailboxes, and so an IPC namespace of its own.
+enum class Mailboxes { Unused, Used };
+
+// What a test process runs in: an IPC namespace of its own (when it can have
+// one), so that no leaked or foreign System V segment or semaphore can reach
+// its mailboxes and everything it made there goes with its last process; and
+// a fresh TMPDIR, where Qt keeps the mailboxes' key files. The folder is
+// removed at the end, unless a test failed: then it is kept for a look.
+class TestProcess
 {
 public:
-    PrivateTempDir();
-    ~PrivateTempDir();
+    TestProcess();
+    ~TestProcess();
+
+    // Empty when the process is in a namespace of its own, else why not.
+    QString namespaceRefusal() const { return m_refusal; }
+    void keepFolder() { m_keep = true; }
 
 private:
-    Q_DISABLE_COPY(PrivateTempDir)
+    Q_DISABLE_COPY(TestProcess)
     QString m_path;
+    QString m_refusal;
+    bool m_keep = false;
 };
 
-template<typename TestObject> int runTest(int argc, char **argv)
+// ctest reports a test that exits with this code as skipped.
+constexpr int skipExitCode = 77;
+
+template<typename TestObject> int runTest(int argc, char **argv, Mailboxes mailboxes)
 {
-    PrivateTempDir tempDir;
+    TestProcess process;
+    if (mailboxes == Mailboxes::Used && !process.namespaceRefusal().isEmpty()) {
+        std::printf("SKIP: no IPC namespace of its own (%s)\n",
+                    qPrintable(process.namespaceRefusal()));
+        return skipExitCode;
+    }
     QCoreApplication app(argc, argv);
     TestObject test;
-    return QTest::qExec(&test, argc, argv);
+    const int failures = QTest::qExec(&test, argc, argv);
+    if (failures != 0)
+        process.keepFolder();
+    return failures;
 }
 
 } // namespace TestSupport
 
-#define TESSALY_TEST_MAIN(TestObject) \
+#define TESSALY_TEST_MAIN_WITH(TestObject, mailboxes) \
     int main(int argc, char **argv) \
     { \
         QTEST_SET_MAIN_SOURCE_PATH \
-        return TestSupport::runTest<TestObject>(argc, argv); \
+        return TestSupport::runTest<TestObject>(argc, argv, mailboxes); \
     }
+#define TESSALY_TEST_MAIN(TestObject) \
+    TESSALY_TEST_MAIN_WITH(TestObject, TestSupport::Mailboxes::Unused)
+#define TESSALY_MAILBOX_TEST_MAIN(TestObject) \
+    TESSALY_TEST_MAIN_WITH(TestObject, TestSupport::Mailboxes::Used)
 
 #endif // TESTSUPPORT_H
