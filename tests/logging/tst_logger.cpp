@@ -1,13 +1,49 @@
 #include <QtTest>
 
+#include <cstdio>
+#include <iostream>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "common/updaterconfig.h"
 #include "logging/logfilenames.h"
 #include "logging/logger.h"
 #include "support/testsupport.h"
 
 using TestSupport::readFile;
-
 using TestSupport::u;
+
+namespace {
+
+// What the process writes to its standard error while the object lives.
+class StandardErrorCapture
+{
+public:
+    StandardErrorCapture()
+        : m_path(QDir::tempPath() + u("/stderr"))
+        , m_saved(::dup(STDERR_FILENO))
+    {
+        const int file =
+                ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(file, STDERR_FILENO);
+        ::close(file);
+    }
+    QByteArray take()
+    {
+        std::cerr.flush();
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        return readFile(m_path);
+    }
+
+private:
+    QString m_path;
+    int m_saved;
+};
+
+} // namespace
 
 class TestLogger : public QObject
 {
@@ -17,7 +53,8 @@ private Q_SLOTS:
     // Each line of the table: a file name, a tab, the date-time its name carries.
     void nameDates()
     {
-        const QString table = QString::fromUtf8(readFile(QStringLiteral(LOG_NAMES_TABLE)));
+        const QString table = QString::fromUtf8(readFile(QStringLiteral(LOG_NAMES_TABLE)))
+                                      .replace(u("$VERSION"), UpdaterConfig::applicationVersion());
         QVERIFY(!table.isEmpty());
         for (const QString &line : table.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             const QString name = line.section(QLatin1Char('\t'), 0, 0);
@@ -46,15 +83,15 @@ private Q_SLOTS:
         static Logger logger(
                 u("TessalyUpdater"), folder, [] { return now; }, nullptr);
         QVERIFY(QFile::exists(folder + before.at(5)));
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-            logger.log(type, text);
-        });
+        const QtMessageHandler testsHandler =
+                qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &,
+                                          const QString &text) { logger.log(type, text); });
         logger.init();
         logger.log(QtCriticalMsg, u("%1 [%2] 100%"));
         logger.log(QtMsgType(5), u("restarted"));
         now = QDateTime(QDate(2026, 3, 6), QTime(0, 0, 30, 1));
         logger.log(QtWarningMsg, u("new day"));
-        qInstallMessageHandler(nullptr);
+        qInstallMessageHandler(testsHandler);
 
         QCOMPARE(readFile(folder + before.at(4)),
                  "old\n2026-03-05T14:07:09.123 [INFO] Selecting exisitng log file:  "
@@ -65,6 +102,93 @@ private Q_SLOTS:
         QVERIFY(readFile(folder + after.last()).endsWith(" [WARNING] new day\n"));
         after.sort();
         QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), after);
+    }
+
+    // When the day's file cannot be opened, or a line cannot be written to it, the lines go
+    // to standard error; the file is tried again, after a failed open only once a minute.
+    void standardError_data()
+    {
+        QTest::addColumn<QString>("breakage"); // what stands where the logs or the day's file go
+        QTest::addColumn<QString>("onStandardError"); // with the time stamps masked
+        QTest::newRow("folder unusable")
+                << u("logs") << u("$* Failed to open log file. \nT [INFO] one\nT [ERROR] two\n");
+        QTest::newRow("disk full")
+                << u("logs/") + ours(u("03_05_09_00_00")) << u("T [INFO] one\nT [ERROR] two\n");
+    }
+
+    void standardError()
+    {
+        QFETCH(QString, breakage);
+        QFETCH(QString, onStandardError);
+        const QString folder = QDir::tempPath() + u("/") + QLatin1String(QTest::currentDataTag());
+        QVERIFY(QDir().mkpath(QFileInfo(folder + u("/") + breakage).path()));
+        QVERIFY(QFile::link(u("/dev/full"), folder + u("/") + breakage));
+        QDateTime now(QDate(2026, 3, 5), QTime(10, 0));
+        StandardErrorCapture capture;
+        Logger logger(
+                u("TessalyUpdater"), folder + u("/logs/"), [&now] { return now; }, nullptr);
+        logger.log(QtInfoMsg, u("one"));
+        now = now.addSecs(59);
+        logger.log(QtCriticalMsg, u("two"));
+        QVERIFY(QFile::remove(folder + u("/") + breakage)); // the storage is back
+        now = now.addSecs(1);
+        logger.log(QtWarningMsg, u("three"));
+        const QString seen =
+                QString::fromUtf8(capture.take())
+                        .replace(QRegularExpression(u("^.* Failed to open")),
+                                 u("$* Failed to open"))
+                        .replace(QRegularExpression(u("2026-03-05T10:00:..\\.000")), u("T"));
+        QCOMPARE(seen, onStandardError);
+        QCOMPARE(readFile(folder + u("/logs/") + ours(u("03_05_10_01_00"))),
+                 QByteArray("2026-03-05T10:01:00.000 [WARNING] three\n"));
+    }
+
+    // Lines of several threads at once are all written, each whole.
+    void severalThreads()
+    {
+        const QString folder = QDir::tempPath() + u("/threads/");
+        Logger logger(
+                u("TessalyUpdater"), folder,
+                [] { return QDateTime(QDate(2026, 3, 5), QTime(10, 0)); }, nullptr);
+        QVector<QThread *> threads;
+        for (int t = 0; t < 8; ++t) {
+            threads << QThread::create([&logger, t] {
+                for (int i = 0; i < 500; ++i)
+                    logger.log(QtInfoMsg,
+                               u("thread %1 line %2 %3")
+                                       .arg(t)
+                                       .arg(i)
+                                       .arg(QString(100, QLatin1Char('x'))));
+            });
+            threads.last()->start();
+        }
+        for (QThread *thread : qAsConst(threads)) {
+            QVERIFY(thread->wait(60000));
+            delete thread;
+        }
+        QStringList lines =
+                QString::fromUtf8(readFile(logger.getLogFileName())).split(QLatin1Char('\n'));
+        QCOMPARE(lines.takeLast(), QString());
+        QSet<QString> seen(lines.cbegin(), lines.cend());
+        QStringList missing;
+        for (int t = 0; t < 8; ++t) {
+            for (int i = 0; i < 500; ++i) {
+                const QString line = u("2026-03-05T10:00:00.000 [INFO] thread %1 line %2 %3")
+                                             .arg(t)
+                                             .arg(i)
+                                             .arg(QString(100, QLatin1Char('x')));
+                if (!seen.remove(line))
+                    missing << line;
+            }
+        }
+        QVERIFY2(missing.isEmpty() && seen.isEmpty(),
+                 qPrintable(u("%1 lines missing, %2 others").arg(missing.size()).arg(seen.size())));
+    }
+
+private:
+    static QString ours(const QString &time)
+    {
+        return u("TessalyUpdater_%1_2026_%2.log").arg(UpdaterConfig::applicationVersion(), time);
     }
 };
 

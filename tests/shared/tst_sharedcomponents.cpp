@@ -1,4 +1,5 @@
-// The components shared with the main application: the settings store and the file loader.
+// The components shared with the main application: the settings store, the file loader and
+// the statistics store.
 
 #include <sys/wait.h>
 
@@ -7,6 +8,7 @@
 
 #include "shared/filemanager.h"
 #include "shared/rmusersettings.h"
+#include "shared/vovodostats.h"
 #include "support/testsupport.h"
 
 using TestSupport::u;
@@ -86,6 +88,32 @@ private Q_SLOTS:
                          qPrintable(op)); // deviceRestarting
             }
         }
+    }
+
+    // A value equal to the stored one as QVariant compares them, across types, is not handed
+    // on, so the file on flash is not written again; another one is written at sync(), not before.
+    void statistics_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("the same text") << QVariant(u("5")) << false;
+        QTest::newRow("the same as a number") << QVariant(5) << false;
+        QTest::newRow("another number") << QVariant(6) << true;
+    }
+
+    void statistics()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(bool, written);
+        const QString path = QDir::tempPath() + u("/stats.ini");
+        const QByteArray file = "[General]\ncount = 5\n"; // QSettings writes no spaces
+        QVERIFY(TestSupport::writeFile(path, file));
+        VOvodoStats stats(path, QSettings::IniFormat, nullptr);
+        stats.setValue(u("count"), value);
+        QCOMPARE(TestSupport::readFile(path), file);
+        stats.sync();
+        QCOMPARE(TestSupport::readFile(path) != file, written);
+        QCOMPARE(stats.value(u("count"), QVariant()), written ? value : QVariant(u("5")));
     }
 
     // A kill at any moment of store() leaves the old or the new table, complete.
