@@ -12,8 +12,7 @@
 #include <sys/stat.h>
 
 #include "common/updaterconfig.h"
-#include "ipc/mailboxwatch.h"
-#include "ipc/tessalyipc.h"
+#include "ipc/peermailboxes.h"
 #include "support/testsupport.h"
 
 using namespace TestSupport;
@@ -66,54 +65,6 @@ QStringList inOrder(const QStringList &actual, const QStringList &expected)
 }
 
 } // namespace
-
-// The main application's side of the mailboxes, read and written with care.
-class MainApplication
-{
-public:
-    // Each mailbox is looked into only when it holds a segment not read yet.
-    void take()
-    {
-        const QString status = m_statusWatch.take([this] { return m_ipc.IPCRead(true); });
-        const QString percent =
-                m_progressWatch.take([this] { return m_ipc.IPCReadPercentage(true); });
-        if (!status.isEmpty())
-            messages << status;
-        if (!percent.isEmpty())
-            progress = percent;
-    }
-
-    // A write made while the service is attached to the previous segment is
-    // dropped, so it is made again until the segment is a new one; then the
-    // service's answers are read until it has taken the request.
-    bool send(const QString &request)
-    {
-        const QString mailbox = UpdaterConfig::mainAppMailbox();
-        bool written = false;
-        for (int attempt = 0; attempt < 20 && !written; ++attempt) {
-            const int before = MailboxWatch::segmentId(mailbox);
-            m_ipc.IPCWrite(request);
-            const int after = MailboxWatch::segmentId(mailbox);
-            written = after != -1 && after != before;
-            if (!written)
-                QTest::qWait(50);
-        }
-        const auto taken = [&] {
-            take();
-            return segmentBytes(mailbox).count('\0') == segmentBytes(mailbox).size();
-        };
-        return written && QTest::qWaitFor(taken, 10000);
-    }
-
-    QStringList messages;
-    QString progress; // the last one
-
-private:
-    TessalyIPC m_ipc{ UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox() };
-    MailboxWatch m_statusWatch{ UpdaterConfig::serviceMailbox() };
-    MailboxWatch m_progressWatch{ UpdaterConfig::serviceMailbox()
-                                  + UpdaterConfig::percentMailboxSuffix() };
-};
 
 class TestEndToEnd : public QObject
 {
@@ -340,10 +291,25 @@ void TestEndToEnd::updatePath()
     const QString serviceDown = startService(given("clock").value(0), inNamespace);
     QVERIFY2(serviceDown.isEmpty(), qPrintable(serviceDown));
 
-    MainApplication mainApp;
-    for (const QString &request : expand(given("request")))
-        QVERIFY2(mainApp.send(request),
+    // The main application's side, reading and writing with care.
+    PeerMailboxes mainApp;
+    QStringList messages;
+    QString progress;
+    const auto take = [&] {
+        const QString status = mainApp.takeStatus(), percent = mainApp.takeProgress();
+        if (!status.isEmpty())
+            messages << status;
+        if (!percent.isEmpty())
+            progress = percent;
+    };
+    for (const QString &request : expand(given("request"))) {
+        QVERIFY2(QTest::qWaitFor([&] { return mainApp.write(request); }, 5000),
+                 qPrintable(u("no segment could be made for the request ") + request));
+        QVERIFY2(QTest::qWaitFor(
+                         [&] { return take(), mainApp.request() == PeerMailboxes::Request::Taken; },
+                         10000),
                  qPrintable(u("the service did not take the request within 10 s: ") + request));
+    }
 
     // What a run logs comes in bursts after a request: once the last message
     // and the log lines are there, a short wait shows a message or line too many.
@@ -356,13 +322,12 @@ void TestEndToEnd::updatePath()
     };
     const auto settled = [&] {
         return (expectedMessages.isEmpty()
-                || (!mainApp.messages.isEmpty()
-                    && matches(mainApp.messages.last(), expectedMessages.last())))
+                || (!messages.isEmpty() && matches(messages.last(), expectedMessages.last())))
                 && (wholeLog ? logged().size() >= expectedLog.size() : !logged().contains(missing));
     };
     QDeadlineTimer settle(30000);
     for (QDeadlineTimer end(30000); !end.hasExpired() && !settle.hasExpired(); QTest::qWait(20)) {
-        mainApp.take();
+        take();
         if (settle.remainingTime() > 200 && settled())
             settle.setRemainingTime(200);
     }
@@ -375,7 +340,6 @@ void TestEndToEnd::updatePath()
 
     // A mailbox holds one message: the started message that a quick outcome
     // replaces within milliseconds may never be seen (the log shows it sent).
-    const QStringList messages = mainApp.messages;
     const bool startedUnseen = messages.size() == expectedMessages.size() - 1;
     const QStringList log = logged();
     const struct
@@ -384,7 +348,7 @@ void TestEndToEnd::updatePath()
         QStringList seen, expected;
     } comparisons[] = {
         { "messages", messages, expectedMessages.mid(startedUnseen ? 1 : 0) },
-        { "last progress", { mainApp.progress }, { given("progress").value(0) } },
+        { "last progress", { progress }, { given("progress").value(0) } },
         { "files", files, expectedFiles },
         { wholeLog ? "log" : "lines logged in this order", log, expectedLog },
     };

@@ -4,7 +4,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -204,16 +203,11 @@ void PeerSession::catchInterrupts()
         sigaction(signalNumber, &action, nullptr);
 }
 
-// The main application's view: the service's two mailbox names swapped.
 PeerSession::PeerSession(const PeerOptions &options, FILE *out, bool terminal, QObject *parent)
     : QObject(parent)
     , m_options(options)
     , m_out(out)
     , m_terminal(terminal)
-    , m_ipc(UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox())
-    , m_statusWatch(UpdaterConfig::serviceMailbox())
-    , m_progressWatch(UpdaterConfig::serviceMailbox() + UpdaterConfig::percentMailboxSuffix())
-    , m_requestProbe(TessalyIPC::memoryKey(UpdaterConfig::mainAppMailbox()))
 {
     m_pollTimer.setInterval(pollIntervalMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &PeerSession::poll);
@@ -228,48 +222,27 @@ void PeerSession::start()
 }
 
 // A segment left by a process that died while attached goes away when looked
-// into; one that stays has a live owner. A write made while the service is
-// reading the previous segment is dropped; a segment of a new id shows that
-// it went in. Both are tried again at the next polls.
+// into; one that stays has a live owner. Both that and a write that did not go
+// in are tried again at the next polls.
 void PeerSession::send()
 {
-    if (requestMailbox() != Mailbox::Missing) {
-        if (++m_sendAttempts >= sendAttempts)
-            fail(QStringLiteral("error mailbox \"Tessaly\" is held by another process (another "
-                                "tessaly-peer still waiting?); the request was not sent"),
-                 ExitMailboxUnusable);
+    const bool free = m_mailboxes.request() == PeerMailboxes::Request::Missing;
+    if (free) {
+        // Whatever the service said before belongs to an earlier request.
+        m_mailboxes.takeStatus();
+        m_mailboxes.takeProgress();
+        if (m_mailboxes.write(m_options.request)) {
+            m_phase = Phase::Delivering;
+            return;
+        }
+    }
+    if (++m_sendAttempts < sendAttempts)
         return;
-    }
-    // Whatever the service said before belongs to an earlier request.
-    m_statusWatch.take([this] { return m_ipc.IPCRead(true); });
-    m_progressWatch.take([this] { return m_ipc.IPCReadPercentage(true); });
-
-    const QString mailbox = UpdaterConfig::mainAppMailbox();
-    const int before = MailboxWatch::segmentId(mailbox);
-    m_ipc.IPCWrite(m_options.request);
-    const int after = MailboxWatch::segmentId(mailbox);
-    // Without System V ids to go by, a segment holding the request tells it.
-    if (after != -1 ? after != before : requestMailbox() == Mailbox::Holding) {
-        m_phase = Phase::Delivering;
-    } else if (++m_sendAttempts >= sendAttempts) {
-        fail(QStringLiteral("error the request could not be written: no segment could be "
-                            "created for mailbox \"Tessaly\""),
-             ExitMailboxUnusable);
-    }
-}
-
-// Looks into the request segment without taking the message out. No lock:
-// a reader wipes the segment once and nobody writes into an existing one, so
-// all zero is final and a half-wiped segment reads as holding until next time.
-PeerSession::Mailbox PeerSession::requestMailbox()
-{
-    if (!m_requestProbe.attach(QSharedMemory::ReadOnly))
-        return Mailbox::Missing;
-    const char *begin = static_cast<const char *>(m_requestProbe.constData());
-    const bool consumed =
-            std::all_of(begin, begin + m_requestProbe.size(), [](char c) { return c == 0; });
-    m_requestProbe.detach();
-    return consumed ? Mailbox::Consumed : Mailbox::Holding;
+    fail(free ? QStringLiteral("error the request could not be written: no segment could be "
+                               "created for mailbox \"Tessaly\"")
+              : QStringLiteral("error mailbox \"Tessaly\" is held by another process (another "
+                               "tessaly-peer still waiting?); the request was not sent"),
+         ExitMailboxUnusable);
 }
 
 void PeerSession::poll()
@@ -287,8 +260,8 @@ void PeerSession::poll()
         return;
     }
     if (m_phase == Phase::Delivering) {
-        switch (requestMailbox()) {
-        case Mailbox::Consumed:
+        switch (m_mailboxes.request()) {
+        case PeerMailboxes::Request::Taken:
             printLine(QStringLiteral("delivered ") + escapeForLine(m_options.request));
             if (!m_options.hasWait()) {
                 finish(ExitSuccess);
@@ -296,13 +269,13 @@ void PeerSession::poll()
             }
             m_phase = Phase::Listening;
             break;
-        case Mailbox::Missing:
+        case PeerMailboxes::Request::Missing:
             // This process stays attached, so only a forced removal gets here.
             fail(QStringLiteral("error mailbox \"Tessaly\" vanished before the service picked "
                                 "up the request"),
                  ExitMailboxUnusable);
             return;
-        case Mailbox::Holding: {
+        case PeerMailboxes::Request::Holding: {
             const qint64 timeoutMs =
                     m_options.hasWait() ? m_options.waitMs : defaultDeliveryTimeoutMs;
             if (elapsedMs >= timeoutMs)
@@ -320,8 +293,8 @@ void PeerSession::poll()
 
 void PeerSession::listen(qint64 elapsedMs)
 {
-    const QString progress = m_progressWatch.take([this] { return m_ipc.IPCReadPercentage(true); });
-    const QString status = m_statusWatch.take([this] { return m_ipc.IPCRead(true); });
+    const QString progress = m_mailboxes.takeProgress();
+    const QString status = m_mailboxes.takeStatus();
     const StatusLine statusLine = status.isEmpty() ? StatusLine() : describeStatus(status);
     const bool final = statusLine.exitCode >= 0;
 

@@ -3,13 +3,11 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QSharedMemory>
 #include <QTimer>
 
 #include <cstdio>
 
-#include "ipc/mailboxwatch.h"
-#include "ipc/tessalyipc.h"
+#include "ipc/peermailboxes.h"
 
 enum PeerExitCode : int {
     ExitSuccess = 0,
@@ -33,9 +31,7 @@ struct PeerOptions
 
 // One run of the tool on the main application's side of the mailboxes:
 // place the request, stay attached until the service has picked it up, then
-// (with --wait) show status and progress until a final status message. It
-// reads the service's mailboxes with care (MailboxWatch), so that it is not
-// attached to an old segment when the service writes a new one.
+// (with --wait) show status and progress until a final status message.
 class PeerSession : public QObject
 {
     Q_OBJECT
@@ -56,12 +52,10 @@ Q_SIGNALS:
 
 private:
     enum class Phase { Sending, Delivering, Listening, Done };
-    enum class Mailbox { Missing, Holding, Consumed };
 
     void poll();
     void send();
     void listen(qint64 elapsedMs);
-    Mailbox requestMailbox();
     void fail(const QString &text, int exitCode);
     void finish(int exitCode);
     void printLine(const QString &line); // a bar being shown is left standing above it
@@ -74,10 +68,7 @@ private:
     bool m_terminal;
     bool m_barShown = false;
     QString m_lastProgressLine;
-    TessalyIPC m_ipc;
-    MailboxWatch m_statusWatch;
-    MailboxWatch m_progressWatch;
-    QSharedMemory m_requestProbe;
+    PeerMailboxes m_mailboxes;
     int m_sendAttempts = 0;
     QTimer m_pollTimer;
     QElapsedTimer m_clock;
