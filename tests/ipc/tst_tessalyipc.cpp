@@ -7,7 +7,6 @@
 #include "ipc/mailboxwatch.h"
 #include "ipc/tessalyipc.h"
 #include "support/testsupport.h"
-#include "update/updatemessages.h"
 
 using TestSupport::u;
 const QString app = u("Tessaly"), service = u("TessalyUpdater");
@@ -88,25 +87,6 @@ private Q_SLOTS:
         QVERIFY(TessalyIPC(app, service).IPCRead(false).isEmpty());
         QCOMPARE(int(data[size - 100]), 0);
         ::shmdt(data);
-    }
-
-    void texts()
-    {
-        QStringList texts = { downloadFailedMessage(1, u("2.0\"%2"), u("timeout %1")),
-                              installedMessage(2, u("2.0%2")),
-                              installFailedMessage(3, u("2.0%2"), u("%1 missing")),
-                              progressMessage(UPLOAD_PERCENTAGE, 1, 3),
-                              progressMessage(DOWNLOAD_PERCENTAGE, 5, 0),
-                              progressMessage(DOWNLOAD_PERCENTAGE, 512, -1) };
-        for (const char *request :
-             { R"({"action":2,"x":[],"version":"v","build_release":"u"})", R"({"action":"1"})",
-               R"({"action":1.5})", R"({"action":1.0})", "{}", "action=1", R"([{"action":1}])" }) {
-            const UpdateRequest r = decodeUpdateRequest(u(request));
-            texts << u("%1|%2|%3|%4").arg(int(r.form)).arg(r.action).arg(r.version, r.buildRelease);
-        }
-        QCOMPARE(texts,
-                 QString::fromUtf8(TestSupport::readFile(QStringLiteral(MAILBOX_TEXTS)))
-                         .split(QLatin1Char('\n'), Qt::SkipEmptyParts));
     }
 };
 

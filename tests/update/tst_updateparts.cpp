@@ -1,18 +1,38 @@
-// The pure parts of the installation: package paths and the command runner.
+// The pure parts of the update: the texts of the messages, package paths and the command runner.
 
 #include <QtTest>
 
 #include "support/testsupport.h"
 #include "update/packagepaths.h"
 #include "update/shellcommand.h"
+#include "update/updatemessages.h"
 
 using TestSupport::u;
 
-class TestPackageSteps : public QObject
+class TestUpdateParts : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Placeholders inside inserted values stay; requests are read leniently.
+    void texts()
+    {
+        QStringList texts = { downloadFailedMessage(1, u("2.0\"%2"), u("timeout %1")),
+                              installedMessage(2, u("2.0%2")),
+                              installFailedMessage(3, u("2.0%2"), u("%1 missing")),
+                              progressMessage(UPLOAD_PERCENTAGE, 1, 3),
+                              progressMessage(DOWNLOAD_PERCENTAGE, 5, 0),
+                              progressMessage(DOWNLOAD_PERCENTAGE, 512, -1) };
+        for (const char *request :
+             { R"({"action":2,"x":[],"version":"v","build_release":"u"})", R"({"action":"1"})",
+               R"({"action":1.5})", R"({"action":1.0})", "{}", "action=1", R"([{"action":1}])" }) {
+            const UpdateRequest r = decodeUpdateRequest(u(request));
+            texts << u("%1|%2|%3|%4").arg(int(r.form)).arg(r.action).arg(r.version, r.buildRelease);
+        }
+        QCOMPARE(texts,
+                 QString::fromUtf8(TestSupport::readFile(QStringLiteral(MESSAGE_TEXTS)))
+                         .split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    }
     void extensionAndName_data()
     {
         QTest::addColumn<QString>("path");
@@ -66,5 +86,5 @@ private Q_SLOTS:
     }
 };
 
-TESSALY_TEST_MAIN(TestPackageSteps)
-#include "tst_packagesteps.moc"
+TESSALY_TEST_MAIN(TestUpdateParts)
+#include "tst_updateparts.moc"
