@@ -95,22 +95,6 @@ QByteArray segmentBytes(const QString &mailbox)
     return QByteArray(static_cast<const char *>(memory.constData()), memory.size());
 }
 
-QString sideBySide(const QStringList &expected, const QStringList &seen)
-{
-    int width = 8;
-    for (const QString &line : expected)
-        width = qMax(width, line.size());
-    QString text = u("\n  %1 | seen\n").arg(u("expected"), -width);
-    for (int i = 0; i < qMax(expected.size(), seen.size()); ++i) {
-        const bool same = i < expected.size() && i < seen.size() && expected.at(i) == seen.at(i);
-        text += u("%1 %2 | %3\n")
-                        .arg(QLatin1Char(same ? ' ' : '!'))
-                        .arg(expected.value(i), -width)
-                        .arg(seen.value(i));
-    }
-    return text;
-}
-
 TestProcess::TestProcess()
     : m_refusal(enterIpcNamespace())
 {

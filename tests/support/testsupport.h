@@ -26,10 +26,6 @@ QStringList ownProgram(const QString &path, const QStringList &arguments = {});
 // A mailbox segment's raw bytes; a null array when there is no segment.
 QByteArray segmentBytes(const QString &mailbox);
 
-// The expected and the seen lines side by side, "!" on each line that
-// differs, for a failure message that shows the whole of both.
-QString sideBySide(const QStringList &expected, const QStringList &seen);
-
 // Whether a test needs the mailboxes, and so an IPC namespace of its own.
 enum class Mailboxes { Unused, Used };
 

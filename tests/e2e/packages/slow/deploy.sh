@@ -1,0 +1,2 @@
+echo deployed
+pwd > DEPLOYED_AT
