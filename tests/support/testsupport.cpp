@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -11,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -20,16 +20,6 @@
 namespace TestSupport {
 
 namespace {
-
-bool writeProcFile(const char *path, const QByteArray &text)
-{
-    const int fd = ::open(path, O_WRONLY);
-    const bool written =
-            fd >= 0 && ::write(fd, text.constData(), size_t(text.size())) == text.size();
-    if (fd >= 0)
-        ::close(fd);
-    return written;
-}
 
 // Empty once the process is in an IPC namespace of its own, else why not.
 // Without the privilege for one, a user namespace of the test's own gives it,
@@ -41,10 +31,8 @@ QString enterIpcNamespace()
     const QString refusal = u("unshare(CLONE_NEWIPC): %1").arg(u(std::strerror(errno)));
     const QByteArray uidMap = "0 " + QByteArray::number(::getuid()) + " 1";
     const QByteArray gidMap = "0 " + QByteArray::number(::getgid()) + " 1";
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWIPC) == 0
-        && writeProcFile("/proc/self/setgroups", "deny")
-        && writeProcFile("/proc/self/uid_map", uidMap)
-        && writeProcFile("/proc/self/gid_map", gidMap))
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWIPC) == 0 && writeFile(u("/proc/self/setgroups"), "deny")
+        && writeFile(u("/proc/self/uid_map"), uidMap) && writeFile(u("/proc/self/gid_map"), gidMap))
         return QString();
     return refusal + u("; with a user namespace: %1").arg(u(std::strerror(errno)));
 }
@@ -95,22 +83,24 @@ QByteArray segmentBytes(const QString &mailbox)
     return QByteArray(static_cast<const char *>(memory.constData()), memory.size());
 }
 
-TestProcess::TestProcess()
-    : m_refusal(enterIpcNamespace())
+int runTest(int argc, char **argv, bool usesMailboxes, const std::function<int()> &exec)
 {
-    QByteArray pattern = QDir::tempPath().toLocal8Bit() + "/tessaly-test-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        qFatal("cannot create a private temporary folder under %s", pattern.constData());
-    m_path = QString::fromLocal8Bit(pattern);
-    qputenv("TMPDIR", pattern);
-}
-
-TestProcess::~TestProcess()
-{
-    if (m_keep)
-        std::printf("The test's folder is kept: %s\n", qPrintable(m_path));
+    const QString refusal = enterIpcNamespace();
+    if (usesMailboxes && !refusal.isEmpty()) {
+        std::printf("SKIP: no IPC namespace of its own (%s)\n", qPrintable(refusal));
+        return 77;
+    }
+    QByteArray folder = QDir::tempPath().toLocal8Bit() + "/tessaly-test-XXXXXX";
+    if (!mkdtemp(folder.data()))
+        qFatal("cannot create a private temporary folder under %s", folder.constData());
+    qputenv("TMPDIR", folder);
+    QCoreApplication app(argc, argv);
+    const int failures = exec();
+    if (failures == 0)
+        QDir(QString::fromLocal8Bit(folder)).removeRecursively();
     else
-        QDir(m_path).removeRecursively();
+        std::printf("The test's folder is kept: %s\n", folder.constData());
+    return failures;
 }
 
 } // namespace TestSupport
