@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include "ipc/mailboxwatch.h"
 #include "ipc/tessalyipc.h"
 #include "support/testsupport.h"
 
@@ -37,18 +38,21 @@ void TestPeerTool::startPeer(const QStringList &arguments, const QString &throug
 }
 
 // One message at a time, each taken out by the tool before the next: a write
-// would replace an unread one. While the tool is still attached to the wiped
-// segment a write is dropped, and then made again.
+// would replace an unread one. A write that went in has a segment of a new id;
+// one dropped while the tool was reading the old segment is made again.
 bool TestPeerTool::deliver(bool toStatus, const QString &message)
 {
     const QString mailbox = toStatus ? u("TessalyUpdater") : u("TessalyUpdaterPercent");
-    const auto taken = [&] {
-        return segmentBytes(mailbox).count('\0') == segmentBytes(mailbox).size();
-    };
     for (int attempt = 0; attempt < 20; ++attempt) {
+        const int before = MailboxWatch::segmentId(mailbox);
         toStatus ? m_service.IPCWrite(message) : m_service.IPCWritePercentage(message);
-        if (!segmentBytes(mailbox).isNull() && QTest::qWaitFor(taken, 5000))
-            return true;
+        if (MailboxWatch::segmentId(mailbox) != before)
+            return QTest::qWaitFor(
+                    [&] {
+                        return segmentBytes(mailbox).count('\0') == segmentBytes(mailbox).size();
+                    },
+                    5000);
+        QTest::qWait(50);
     }
     return false;
 }
