@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include <unistd.h>
+
 #include "common/updaterconfig.h"
 #include "logfilenames.h"
 
@@ -178,6 +180,13 @@ void Logger::log(QtMsgType type, const QString &msg)
         std::cerr << line.toLocal8Bit().constData() << std::flush;
         logFile.close();
     }
+}
+
+void Logger::syncToDisk()
+{
+    QMutexLocker locker(&writeLock);
+    if (logFile.isOpen() && !onStandardError)
+        ::fdatasync(logFile.handle());
 }
 
 void Logger::forward(QtMsgType type, const QString &msg)

@@ -34,6 +34,9 @@ public:
 
     void init();
     void log(QtMsgType type, const QString &msg);
+    // Makes every line written so far durable, so that a power cut loses
+    // none of them (and leaves no unwritten gap before them).
+    void syncToDisk();
     void forward(QtMsgType type, const QString &msg);
 
     static QString levelToString(QtMsgType type);

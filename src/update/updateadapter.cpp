@@ -3,10 +3,17 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QUrl>
+#include <QVector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/updaterconfig.h"
 #include "common/vovodo_global.h"
+#include "logging/logger.h"
 #include "packagepaths.h"
 #include "shellcommand.h"
 #include "updatemessages.h"
@@ -18,6 +25,26 @@ const QString installedName = QStringLiteral("Tessaly");
 const QString legacyName = QStringLiteral("Tessaly_legacy");
 
 QString baseName(const QString &path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+
+// Syncs each file system that holds one of the folders, once. None of the
+// fixed commands syncs what it writes, and ext4 keeps a renamed or unpacked
+// file's data in memory for up to half a minute: without this, a power cut
+// right after "please reboot" could leave the new executable empty.
+void syncFileSystemsOf(const QStringList &folders)
+{
+    QVector<dev_t> synced;
+    for (const QString &folder : folders) {
+        const int fd =
+                ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat info;
+        if (fd >= 0 && ::fstat(fd, &info) == 0 && !synced.contains(info.st_dev)) {
+            ::syncfs(fd);
+            synced << info.st_dev;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
 
 } // namespace
 
@@ -77,7 +104,7 @@ void UpdateAdapter::onIPCWatchDogTimeout()
         const QString fileName =
                 installedName + request.version + getFileExtension(request.buildRelease);
         downloader.downloadFile(url, fileName, packageKey, true);
-        ipc.IPCWrite(downloadStartedMessage());
+        report(downloadStartedMessage());
         return;
     }
     default:
@@ -101,7 +128,7 @@ void UpdateAdapter::fileDownloadedFailed(QString filePath, QString fileUniqueKey
     qInfo() << QStringLiteral(
                        "file Downloaded Failed, filePath=%1, fileUniqueKey=%2, errorString=%3")
                        .arg(filePath, fileUniqueKey, errorString);
-    ipc.IPCWrite(downloadFailedMessage(updateAction, updateVersion, errorString));
+    report(downloadFailedMessage(updateAction, updateVersion, errorString));
 }
 
 void UpdateAdapter::fileDownloaded(QString filePath, QString fileUniqueKey)
@@ -122,6 +149,13 @@ void UpdateAdapter::checkForNewVersionAndInstall()
         return;
     qInfo() << "new version already available, start installation";
     extractAndInstall(package);
+}
+
+// After a power cut the log holds every line written before the last report.
+void UpdateAdapter::report(const QString &message)
+{
+    Logger::getInstance(UpdaterConfig::applicationName()).syncToDisk();
+    ipc.IPCWrite(message);
 }
 
 bool UpdateAdapter::runStep(const QString &program, const QStringList &arguments,
@@ -169,8 +203,12 @@ void UpdateAdapter::extractAndInstall(QString filePath)
     // installed all the same: fixed by the contract with the main application
     // (docs/operator.md, "What a package looks like").
 
-    ipc.IPCWrite(installed ? installedMessage(updateAction, updateVersion)
-                           : installFailedMessage(updateAction, updateVersion, error_str));
+    // What the steps changed, in the upgrade folder, the installation folder
+    // and (through deploy.sh) the working folder, is on disk before it is
+    // reported.
+    syncFileSystemsOf({ QFileInfo(filePath).absolutePath(), appBinPath, QDir::currentPath() });
+    report(installed ? installedMessage(updateAction, updateVersion)
+                     : installFailedMessage(updateAction, updateVersion, error_str));
 }
 
 bool UpdateAdapter::decompress_tar_gz_file(const QString &file_path, QString &error_str)

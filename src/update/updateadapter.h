@@ -42,6 +42,9 @@ public Q_SLOTS:
 private:
     enum class ErrorLevel { Info, Critical };
 
+    // Writes a status message, with the log on disk first.
+    void report(const QString &message);
+
     // Runs one installation command, logs its output at info level and its
     // error text at errorLevel under the given labels, and on failure puts the
     // error text into error_str.
