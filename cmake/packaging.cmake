@@ -2,7 +2,10 @@
 #
 #   /home/corvane/TessalyUpdater/bin/TessalyUpdater   the service
 #   /home/corvane/TessalyUpdater/bin/tessaly-peer     for watching it by hand
-#   /lib/systemd/system/tessaly-updater.service       its unit, enabled on install
+#   /home/corvane/TessalyUpdater/bin/tessaly-boot-guard   puts back what a power
+#                                                     cut can leave, at boot
+#   /lib/systemd/system/tessaly-updater.service       their units, enabled on
+#   /lib/systemd/system/tessaly-boot-guard.service    install
 #
 # Built with "cpack" in a build folder (make package, make cross-package).
 # Only the "device" and "deb" components are packed, so install rules for the
@@ -13,9 +16,12 @@
 set(TESSALY_DEVICE_BINDIR "home/corvane/TessalyUpdater/bin")
 install(TARGETS TessalyUpdater tessaly-peer
     RUNTIME DESTINATION ${TESSALY_DEVICE_BINDIR} COMPONENT device EXCLUDE_FROM_ALL)
+install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/../deploy/tessaly-boot-guard
+    DESTINATION ${TESSALY_DEVICE_BINDIR} COMPONENT device EXCLUDE_FROM_ALL)
 # Debian's place for units that come with a package; /etc/systemd/system is
 # the administrator's.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../deploy/tessaly-updater.service
+    ${CMAKE_CURRENT_LIST_DIR}/../deploy/tessaly-boot-guard.service
     DESTINATION lib/systemd/system COMPONENT device EXCLUDE_FROM_ALL)
 
 # What Debian asks of every package, in the .deb only: the copyright file, a
