@@ -298,7 +298,7 @@ void TestEndToEnd::updatePath()
     const bool wholeLog = run.contains(u("log"));
     const auto failures = [&](bool withFiles) {
         QStringList expectedMessages = given("message");
-        if (messages.size() == expectedMessages.size() - 1)
+        if (!messages.isEmpty() && messages.size() == expectedMessages.size() - 1)
             expectedMessages.removeFirst();
         QString text;
         const auto note = [&text](const char *what, const QString &found) {
