@@ -16,7 +16,7 @@
 set(TESSALY_DEVICE_BINDIR "home/corvane/TessalyUpdater/bin")
 install(TARGETS TessalyUpdater tessaly-peer
     RUNTIME DESTINATION ${TESSALY_DEVICE_BINDIR} COMPONENT device EXCLUDE_FROM_ALL)
-install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/../deploy/tessaly-boot-guard
+install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/../tools/tessaly-boot-guard
     DESTINATION ${TESSALY_DEVICE_BINDIR} COMPONENT device EXCLUDE_FROM_ALL)
 # Debian's place for units that come with a package; /etc/systemd/system is
 # the administrator's.
