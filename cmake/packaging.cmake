@@ -41,6 +41,9 @@ endif()
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz
     ${CMAKE_CURRENT_LIST_DIR}/../deploy/debian/copyright
     DESTINATION ${TESSALY_DEB_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)
+# What an operator copies into place to relax the unit's protections.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/../deploy/tessaly-updater-relax.conf
+    DESTINATION ${TESSALY_DEB_DOCDIR}/examples COMPONENT deb EXCLUDE_FROM_ALL)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../deploy/debian/lintian-overrides
     DESTINATION usr/share/lintian/overrides RENAME tessaly-updater
     COMPONENT deb EXCLUDE_FROM_ALL)
