@@ -4,6 +4,7 @@
 // written, the last progress, the files left and the log (times masked).
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtTest>
@@ -77,26 +78,19 @@ private Q_SLOTS:
 private:
     QString bin() const { return m_root + u("/home/corvane/TessalyUpdater/bin"); }
 
-    // "NAME KIND" made in folder. KIND deploy, slow (16 KiB more, which take
-    // four seconds at the server's rate) or stderr: packages/KIND packed with a
-    // plain tar, entries dated now; pack: packages/deploy with tessaly-pack;
-    // gz: a gzipped file "new build"; junk: not an archive at all.
+    // "NAME ENTRY [pack]" made in folder from packages/ENTRY: a file as it is,
+    // a folder packed with a plain tar (entries dated now) or with tessaly-pack.
     bool makePackage(const QString &entry, const QString &folder)
     {
         const QString path = folder + QLatin1Char('/') + word(entry, 0);
-        const QString kind = word(entry, 1);
-        const QString packages = QStringLiteral(TESSALY_SOURCE_DIR "/tests/e2e/packages/");
-        if (kind == u("junk"))
-            return writeFile(path, "not a package\n");
-        if (kind == u("gz"))
-            return writeFile(path.chopped(3), "new build\n")
-                    && run(u("gzip"), { u("-f"), path.chopped(3) });
-        if (kind == u("pack"))
-            return run(QStringLiteral(TESSALY_SOURCE_DIR "/tools/tessaly-pack"),
-                       { u("tar"), packages + u("deploy"), u("1"), u("-o"), m_root })
+        const QString from = u(TESSALY_SOURCE_DIR "/tests/e2e/packages/") + word(entry, 1);
+        if (QFileInfo(from).isFile())
+            return QFile::copy(from, path);
+        if (word(entry, 2) == u("pack"))
+            return run(u(TESSALY_SOURCE_DIR "/tools/tessaly-pack"),
+                       { u("tar"), from, u("1"), u("-o"), m_root })
                     && QFile::rename(m_root + u("/Tessaly-1.tar.gz"), path);
-        return run(u("tar"),
-                   { u("--mtime=now"), u("-czf"), path, u("-C"), packages + kind, u(".") });
+        return run(u("tar"), { u("--mtime=now"), u("-czf"), path, u("-C"), from, u(".") });
     }
 
     // A real nginx on 127.0.0.1 that ends with this test, whatever ends it. At
@@ -104,16 +98,13 @@ private:
     // to send a second request, before the outcome.
     QString startWebServer(bool tls)
     {
-        QStringList arguments = { u("--pdeathsig"),
-                                  u("KILL"),
-                                  u("--"),
-                                  u(TESSALY_SOURCE_DIR "/scripts/nginx-loopback"),
-                                  u("run"),
-                                  m_root + u("/nginx"),
-                                  m_root + u("/www"),
-                                  u("--limit-rate"),
-                                  u("4k") };
-        m_nginx.start(u("setpriv"), tls ? arguments << u("--tls") : arguments);
+        const QStringList tlsOption = tls ? QStringList{ u("--tls") } : QStringList();
+        m_nginx.start(u("setpriv"),
+                      QStringList{ u("--pdeathsig"), u("KILL"), u("--"),
+                                   u(TESSALY_SOURCE_DIR "/scripts/nginx-loopback"), u("run"),
+                                   m_root + u("/nginx"), m_root + u("/www"), u("--limit-rate"),
+                                   u("4k") }
+                              + tlsOption);
         return m_nginx.waitForReadyRead(20000) ? QString::fromUtf8(m_nginx.readLine()).trimmed()
                                                : QString();
     }
