@@ -43,7 +43,7 @@ struct CommandSyntax
 {
     const char *name;
     PeerOptions::Command command;
-    std::vector<const char *> options; // besides --wait and --size
+    std::vector<const char *> options; // besides --wait, --size and --interval
     bool takesText;
 };
 
@@ -76,7 +76,7 @@ QString checkArguments(const QCommandLineParser &parser, PeerOptions *options)
                 std::find_if(syntax->options.cbegin(), syntax->options.cend(),
                              [&option](const char *o) { return option == QLatin1String(o); });
         if (option != QLatin1String("wait") && option != QLatin1String("size")
-            && own == syntax->options.cend())
+            && option != QLatin1String("interval") && own == syntax->options.cend())
             return QStringLiteral("option --%1 is not used by %2").arg(option, name);
     }
     const QString version = parser.value(QStringLiteral("version"));
@@ -106,7 +106,8 @@ QString checkArguments(const QCommandLineParser &parser, PeerOptions *options)
         qint64 *value; // scaled, rounded up; stays -1 when the option is absent
         double scale;
     } numbers[] = { { "wait", 1e6, &options->waitMs, 1000.0 },
-                    { "size", 1e15, &options->sizeBytes, 1.0 } };
+                    { "size", 1e15, &options->sizeBytes, 1.0 },
+                    { "interval", 60000, &options->pollIntervalMs, 1.0 } };
     for (const auto &number : numbers) {
         const QString option = QLatin1String(number.name);
         if (!parser.isSet(option))
@@ -142,6 +143,8 @@ int main(int argc, char **argv)
               text("SECONDS") },
             { text("size"), text("The package's size, to show bytes beside the bar."),
               text("BYTES") },
+            { text("interval"), text("Look into the mailboxes every MS milliseconds (default 50)."),
+              text("MS") },
     });
     parser.addHelpOption();
 

@@ -39,7 +39,7 @@ struct ProgressReport
 // as \\ \n \r \t \xHH; with quote, also '"' as \" and the whole in quotes.
 QString escapeForLine(const QString &text, bool quote = false);
 
-constexpr int pollIntervalMs = 50;
+constexpr int defaultPollIntervalMs = 50;
 // Polls in which the request may find its mailbox held, or fail to be written.
 constexpr int sendAttempts = 20;
 // How long a request may wait to be picked up when --wait is absent.
@@ -209,7 +209,8 @@ PeerSession::PeerSession(const PeerOptions &options, FILE *out, bool terminal, Q
     , m_out(out)
     , m_terminal(terminal)
 {
-    m_pollTimer.setInterval(pollIntervalMs);
+    m_pollTimer.setInterval(
+            int(options.pollIntervalMs > 0 ? options.pollIntervalMs : defaultPollIntervalMs));
     connect(&m_pollTimer, &QTimer::timeout, this, &PeerSession::poll);
 }
 

@@ -25,6 +25,7 @@ struct PeerOptions
     QString request; // the text put into the request mailbox; unused by watch
     qint64 waitMs = -1; // -1 without --wait
     qint64 sizeBytes = -1; // -1 without --size
+    qint64 pollIntervalMs = -1; // -1 without --interval: 50
 
     bool hasWait() const { return waitMs >= 0; }
 };
