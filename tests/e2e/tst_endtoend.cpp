@@ -235,8 +235,8 @@ void TestEndToEnd::updatePath_data()
 // A case's lines by their first word: "place" and "serve" packages, "clock"
 // (libfaketime's FAKETIME), "namespace" (the installation folder on a tmpfs),
 // "tls", "request"s sent one after the other, each once the service has taken
-// the one before; then the "message"s written, the last "progress" (when given), the
-// "file"s left, and the "log" whole or the lines "logged" in this order.
+// the one before; then the "message"s written, the last "progress" (where
+// given), the "file"s left, and the "log" whole or the lines "logged" in order.
 void TestEndToEnd::updatePath()
 {
     QFETCH(QStringList, lines);
