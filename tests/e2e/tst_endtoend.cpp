@@ -65,7 +65,7 @@ private:
         QStringList arguments = { u("--pdeathsig"),
                                   u("KILL"),
                                   u("--"),
-                                  u(TESSALY_SOURCE_DIR "/scripts/nginx-loopback"),
+                                  u(TESSALY_SOURCE_DIR "/tests/support/nginx-loopback"),
                                   u("run"),
                                   m_root + u("/nginx"),
                                   m_root + u("/www"),
