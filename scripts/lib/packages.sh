@@ -1,28 +1,33 @@
 # shellcheck shell=bash
 # Sourced by the scripts that install what they need with apt-get, or fetch
 # Debian packages of another architecture without touching the host's dpkg.
-#
-# install_missing WHO PACKAGE...
-#   Installs those of PACKAGE that are not installed yet, and only those: an
-#   installed package is never upgraded, pinned or downgraded. Quiet and quick
-#   when nothing is missing. WHO prefixes the messages. Fails when a package
-#   is still missing afterwards.
+# install_missing WHO PACKAGE...: installs those of PACKAGE that are missing,
+#   and only those: an installed package is never upgraded, pinned or
+#   downgraded. WHO prefixes the messages. Fails when one is still missing.
+# install_optional WHO PACKAGE...: the same for a tool a script can do
+#   without, only when no installed package changes version (apt may want to
+#   upgrade a dependency, e.g. perl for lintian); fails, changing nothing.
 
-package_installed() {
-    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+missing_packages() {
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || echo "$pkg"
+    done
 }
 
 install_missing() {
-    local who=$1 pkg
-    shift
-    local missing=() still=()
-    for pkg in "$@"; do
-        package_installed "$pkg" || missing+=("$pkg")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-
+    local optional=0 who missing still sudo=""
+    [ "$1" != --optional ] || { optional=1 && shift; }
+    who=$1 && shift
+    mapfile -t missing < <(missing_packages "$@")
+    [ ${#missing[@]} -ne 0 ] || return 0
+    # "Inst name [installed version] (new version ...)": an upgrade.
+    if [ $optional = 1 ] && apt-get install -s --no-install-recommends "${missing[@]}" 2>/dev/null \
+        | grep -q '^Inst [^ ]* \['; then
+        echo "$who: not installing ${missing[*]}: it would upgrade packages this machine has" >&2
+        return 1
+    fi
     echo "$who: installing ${missing[*]}"
-    local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     # An index that fails to download (seen with a mirror's size mismatch)
     # does not stop the install; whether the packages arrived is checked below.
@@ -31,41 +36,16 @@ install_missing() {
         || echo "$who: apt-get update reported errors, going on" >&2
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
         -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
-
-    for pkg in "${missing[@]}"; do
-        package_installed "$pkg" || still+=("$pkg")
-    done
-    if [ ${#still[@]} -ne 0 ]; then
-        echo "$who: could not install: ${still[*]}" >&2
-        return 1
-    fi
+    mapfile -t still < <(missing_packages "${missing[@]}")
+    [ ${#still[@]} -eq 0 ] || { echo "$who: could not install: ${still[*]}" >&2; return 1; }
 }
 
-# install_optional WHO PACKAGE...
-#   Like install_missing, for a tool a script can do without: installs it only
-#   when that changes the version of no installed package (apt may want to
-#   upgrade a dependency, e.g. perl for lintian). Fails, changing nothing, when
-#   it would.
-install_optional() {
-    local who=$1 pkg missing=()
-    shift
-    for pkg in "$@"; do
-        package_installed "$pkg" || missing+=("$pkg")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    # "Inst name [installed version] (new version ...)": an upgrade.
-    if apt-get install -s --no-install-recommends "${missing[@]}" 2>/dev/null | grep -q '^Inst [^ ]* \['; then
-        echo "$who: not installing ${missing[*]}: it would upgrade packages this machine has" >&2
-        return 1
-    fi
-    install_missing "$who" "${missing[@]}"
-}
+install_optional() { install_missing --optional "$@"; }
 
-# debian_sources
-#   Sets codename (the host's Debian release) and sources: "deb URI SUITE
-#   COMPONENT" for every Debian suite of this release the host's apt knows
-#   (apt reads its own sources, whatever their format; third-party
-#   repositories are left out), or deb.debian.org when it knows none.
+# debian_sources: sets codename (the host's Debian release) and sources, a
+#   "deb URI SUITE COMPONENT" for each Debian suite of it that the host's apt
+#   knows (apt reads its own sources, whatever their format), or
+#   deb.debian.org's when it knows none.
 debian_sources() {
     codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
     [ -n "$codename" ] || { echo "cannot tell the Debian release from /etc/os-release" >&2; exit 1; }
@@ -75,11 +55,10 @@ debian_sources() {
     [ ${#sources[@]} -ne 0 ] || sources=("deb http://deb.debian.org/debian $codename main")
 }
 
-# fetch_qemu_arm DIR
-#   Prints the path of a qemu-arm from bookworm-backports, fetched into DIR
-#   once. Bookworm's own qemu-user (7.2) rejects the clone flags Qt uses to
-#   start child processes, so every QProcess would fail under it; this one is
-#   also statically linked, so it runs inside an armhf chroot.
+# fetch_qemu_arm DIR: prints the path of a qemu-arm from bookworm-backports,
+#   fetched into DIR once. Bookworm's own (7.2) rejects the clone flags Qt
+#   starts child processes with; this one is also static, so it runs inside
+#   an armhf chroot.
 fetch_qemu_arm() {
     local dir=$1 qemu=$1/usr/bin/qemu-arm mirror
     if ! [[ $("$qemu" --version 2>/dev/null) =~ version\ ([0-9]+)\. ]] \

@@ -4,14 +4,12 @@
 
 tessaly_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
-# private_mailboxes "$@"
-#   Runs the calling script again inside an IPC namespace of its own, with a
-#   TMPDIR of its own (Qt's key files for the mailboxes live there): no
-#   segment or semaphore of another process is seen, and everything the
-#   service and tessaly-peer made is gone with the namespace and the folder.
-#   TESSALY_HOST_TMPDIR keeps the caller's TMPDIR for what should outlive it.
-#   Not root: the namespace is made in a user namespace that maps the caller
-#   to itself, so that nginx and the files it writes keep the caller's user.
+# private_mailboxes "$@": runs the calling script again in an IPC namespace
+#   and a TMPDIR (where Qt keeps the mailboxes' key files) of its own: no
+#   other process's segment or semaphore is seen, and whatever the service and
+#   tessaly-peer made is gone with both. TESSALY_HOST_TMPDIR is the caller's
+#   TMPDIR, for what is to outlive them. Not as root, the namespace comes with
+#   a user namespace that maps the caller to itself (nginx keeps its user).
 private_mailboxes() {
     [ -z "${TESSALY_MAILBOXES:-}" ] || return 0
     local ns=(unshare --ipc) why
@@ -29,11 +27,10 @@ private_mailboxes() {
     exit "$status"
 }
 
-# start_service BIN ERRORS [EMULATOR...]
-#   Starts BIN/TessalyUpdater with BIN as its working folder, as on the device
-#   (through EMULATOR when given), standard error into the file ERRORS, and
-#   waits for its first log line: from then on it polls its mailbox. Sets
-#   service_pid; fails when no line came within 30 s.
+# start_service BIN ERRORS [EMULATOR...]: BIN/TessalyUpdater in BIN, its
+#   working folder on the device too (through EMULATOR when given), standard
+#   error into the file ERRORS; returns at its first log line, from when on
+#   it polls its mailbox. Sets service_pid; fails after 30 s without a line.
 start_service() {
     local bin=$1 errors=$2
     shift 2
@@ -49,16 +46,13 @@ start_service() {
 }
 
 stop_service() {
-    [ -n "${service_pid:-}" ] || return 0
-    kill "$service_pid" 2>/dev/null || true
-    wait "$service_pid" 2>/dev/null || true
+    [ -z "${service_pid:-}" ] || { kill "$service_pid"; wait "$service_pid"; } 2>/dev/null || true
     service_pid=
 }
 
-# start_nginx DIR ROOT [OPTION...]
-#   tests/support/nginx-loopback run in the background, serving ROOT; sets url
-#   once the port answers. It ends with this script at the latest; stop_nginx
-#   ends every one started so far.
+# start_nginx DIR ROOT [OPTION...]: tests/support/nginx-loopback run in the
+#   background; sets url once the port answers. stop_nginx ends every one
+#   started so far, and they end with the script at the latest.
 nginx_pids=()
 start_nginx() {
     local fd
@@ -69,8 +63,6 @@ start_nginx() {
 }
 
 stop_nginx() {
-    [ ${#nginx_pids[@]} -ne 0 ] || return 0
-    kill "${nginx_pids[@]}" 2>/dev/null || true
-    wait "${nginx_pids[@]}" 2>/dev/null || true
+    [ ${#nginx_pids[@]} -eq 0 ] || { kill "${nginx_pids[@]}"; wait "${nginx_pids[@]}"; } 2>/dev/null || true
     nginx_pids=()
 }
