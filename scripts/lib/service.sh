@@ -29,12 +29,12 @@ private_mailboxes() {
 
 # start_service BIN ERRORS [EMULATOR...]: BIN/TessalyUpdater in BIN, its
 #   working folder on the device too (through EMULATOR when given), standard
-#   error into the file ERRORS; returns at its first log line, from when on
+#   error added to the file ERRORS; returns at its first log line, from when on
 #   it polls its mailbox. Sets service_pid; fails after 30 s without a line.
 start_service() {
     local bin=$1 errors=$2
     shift 2
-    (cd "$bin" && exec "$@" ./TessalyUpdater) 2>"$errors" &
+    (cd "$bin" && exec "$@" ./TessalyUpdater) 2>>"$errors" &
     service_pid=$!
     for _ in $(seq 300); do
         compgen -G "$bin/logs/*.log" >/dev/null && return 0
