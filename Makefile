@@ -5,7 +5,7 @@ MAKEFLAGS += --no-print-directory
 CMAKE_FLAGS ?=
 
 .PHONY: all bootstrap configure build test demo bench sanitize fuzz cross cross-test package \
-	cross-package board-test format format-check clean
+	cross-package board-test format format-check shellcheck clean
 
 all: build
 
@@ -54,6 +54,16 @@ format: bootstrap
 
 format-check: bootstrap
 	@clang-format --dry-run --Werror $(FORMAT_FILES)
+
+# Debian's shellcheck over every shell script: those that start with a
+# shell's #! line, and the sourced ones, which name their shell in a
+# "shellcheck shell=" directive. Sourced files are followed from the root.
+SHELL_SCRIPTS = $(shell grep -rlE '^(\#!(/usr/bin/env |/bin/)(ba|da|busybox )?sh$$|\# shellcheck shell=)' \
+	.ci bench deploy scripts tests tools)
+
+shellcheck: bootstrap
+	@shellcheck -x $(SHELL_SCRIPTS)
+	@echo "shellcheck: $(words $(SHELL_SCRIPTS)) scripts, no findings"
 
 # What goes onto the device, as a .deb and a .tar.gz (cmake/packaging.cmake),
 # checked with lintian: for this machine, and for the device (armhf).

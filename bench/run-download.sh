@@ -16,6 +16,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/lib/service.sh
+. "$root/scripts/lib/service.sh"
 build=${BUILD_DIR:-$root/build}
 case "$build" in /*) ;; *) build=$root/$build ;; esac
 rounds=${1:-${ROUNDS:-3}}
@@ -54,20 +56,17 @@ make_package package-64M.bin 64
 make_package package-1G.bin 1024
 
 work=$(mktemp -d "$build/bench-download.XXXXXX")
-cleanup() {
-    "$root/scripts/nginx-loopback" stop "$work/nginx-http" >/dev/null 2>&1 || true
-    "$root/scripts/nginx-loopback" stop "$work/nginx-https" >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_nginx; rm -rf "$work"' EXIT
 mkdir -p "$work/www" "$work/out"
 # nginx serves the cached packages through links, so nothing is copied.
 ln -s "$cache/package-64M.bin" "$work/www/package-64M.bin"
 ln -s "$cache/package-1G.bin" "$work/www/package-1G.bin"
 
 declare -A base
-base[http]=$("$root/scripts/nginx-loopback" start "$work/nginx-http" "$work/www")
-base[https]=$("$root/scripts/nginx-loopback" start "$work/nginx-https" "$work/www" --tls)
+start_nginx "$work/nginx-http" "$work/www"
+base[http]=$url
+start_nginx "$work/nginx-https" "$work/www" --tls
+base[https]=$url
 
 results=$work/results
 : >"$results"

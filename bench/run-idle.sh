@@ -4,26 +4,19 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/lib/service.sh
+. "$root/scripts/lib/service.sh"
+private_mailboxes "$@" # the service's mailboxes are its own, and gone afterwards
 build=${BUILD_DIR:-$root/build}
 seconds=${IDLE_SECONDS:-60}
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/tessaly-bench-idle.XXXXXX")
-export TMPDIR=$work/tmp
-mkdir -p "$TMPDIR"
+work=$(mktemp -d) # inside the private TMPDIR
 bin=$work/device/home/corvane/TessalyUpdater/bin
 mkdir -p "$bin"
 cp "$build/src/app/TessalyUpdater" "$bin/"
+trap stop_service EXIT
 
-service_pid=
-cleanup() {
-    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-(cd "$bin" && exec ./TessalyUpdater 2>/dev/null) &
-service_pid=$!
-for _ in $(seq 100); do ls "$bin"/logs/*.log >/dev/null 2>&1 && break; sleep 0.05; done
+start_service "$bin" /dev/null
 sleep 1 # let start-up settle; its cost is not idle cost
 
 # Nanoseconds on a CPU, summed over the service's threads (Qt may start some).

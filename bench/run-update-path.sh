@@ -7,39 +7,28 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/lib/service.sh
+. "$root/scripts/lib/service.sh"
+private_mailboxes "$@" # the service's mailboxes are its own, and gone afterwards
 build=${BUILD_DIR:-$root/build}
 rounds=${ROUNDS:-5}
 size_mib=${PACKAGE_MIB:-32}
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/tessaly-bench-path.XXXXXX")
-export TMPDIR=$work/tmp
-mkdir -p "$TMPDIR"
+work=$(mktemp -d) # inside the private TMPDIR
 bin=$work/device/home/corvane/TessalyUpdater/bin
 upgrade=$work/device/home/corvane/upgrade
 www=$work/www
 mkdir -p "$bin" "$upgrade" "$www" "$work/package" "$work/hand"
 cp "$build/src/app/TessalyUpdater" "$bin/"
 
-service_pid=
-cleanup() {
-    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null || true
-    # A killed service leaves its outgoing segments behind; reading them
-    # detaches their last user, so the system removes them.
-    "$build/tools/tessaly-peer/tessaly-peer" watch --wait 0.2 >/dev/null 2>&1 || true
-    "$root/scripts/nginx-loopback" stop "$work/nginx" >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_service; stop_nginx' EXIT
 
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/package/payload.bin"
 printf 'touch DEPLOYED\n' > "$work/package/deploy.sh"
 tar -czf "$www/app.tar.gz" -C "$work/package" .
-url=$("$root/scripts/nginx-loopback" start "$work/nginx" "$www" | tail -n 1)
-
-(cd "$bin" && exec ./TessalyUpdater) &
-service_pid=$!
-for _ in $(seq 100); do ls "$bin"/logs/*.log >/dev/null 2>&1 && break; sleep 0.05; done
-log=$(ls "$bin"/logs/*.log | head -n 1)
+start_nginx "$work/nginx" "$www"
+start_service "$bin" /dev/stderr
+log=$(compgen -G "$bin/logs/*.log" | head -n 1)
 
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 # The local time of a log line, in ms since the epoch.
@@ -48,7 +37,7 @@ median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : int((v[NR
 
 ours=() waits=() hands=()
 for round in $(seq "$rounds"); do
-    rm -rf "$upgrade"/* "$bin/DEPLOYED"
+    rm -rf "${upgrade:?}"/* "$bin/DEPLOYED"
     lines_before=$(wc -l < "$log")
     start=$(now_ms)
     "$build/tools/tessaly-peer/tessaly-peer" download --version "$round.0" \

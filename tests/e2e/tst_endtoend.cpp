@@ -99,11 +99,9 @@ private:
     QString startWebServer(bool tls)
     {
         const QStringList tlsOption = tls ? QStringList{ u("--tls") } : QStringList();
-        m_nginx.start(u("setpriv"),
-                      QStringList{ u("--pdeathsig"), u("KILL"), u("--"),
-                                   u(TESSALY_SOURCE_DIR "/scripts/nginx-loopback"), u("run"),
-                                   m_root + u("/nginx"), m_root + u("/www"), u("--limit-rate"),
-                                   u("4k") }
+        m_nginx.start(u(TESSALY_SOURCE_DIR "/tests/support/nginx-loopback"),
+                      QStringList{ u("run"), m_root + u("/nginx"), m_root + u("/www"),
+                                   u("--limit-rate"), u("4k") }
                               + tlsOption);
         return m_nginx.waitForReadyRead(20000) ? QString::fromUtf8(m_nginx.readLine()).trimmed()
                                                : QString();

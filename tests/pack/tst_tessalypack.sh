@@ -22,7 +22,15 @@ expect() {
     fi
 }
 
-mkdir -p app/lib out1 out2
+# faked CLOCK COMMAND...: COMMAND on libfaketime's clock CLOCK. libfaketime
+# leaves files in /dev/shm: a private tmpfs there.
+faked() {
+    # shellcheck disable=SC2016 # expanded by the inner sh, not here
+    unshare --mount sh -c 'mount -t tmpfs tmpfs /dev/shm &&
+        FAKETIME=$0 LD_PRELOAD=$(ls /usr/lib/*/faketime/libfaketime.so.1) exec "$@"' "$@"
+}
+
+mkdir -p app/lib out1 out2 epoch
 # shellcheck disable=SC2016 # expanded by the script, not here
 printf 'cp "$(dirname "$0")/lib/tool" .\n' >app/deploy.sh
 echo data >app/b.txt && printf '#!/bin/sh\n' >app/lib/tool
@@ -31,21 +39,21 @@ chmod 700 app/lib/tool && chmod 600 app/deploy.sh
 # Packed twice on different days, the files' own times and modes changed.
 expect "packs a folder" 0 "made out1/Tessaly-1.2.tar.gz" "$pack" tar app 1.2 -o out1
 touch -d '2031-05-05 10:00' app/b.txt app/lib app/deploy.sh && chmod 664 app/b.txt
-# libfaketime leaves files in /dev/shm: a private tmpfs there.
 expect "packs it again two days later" 0 "made out2/Tessaly-1.2.tar.gz" \
-    unshare --mount sh -c 'mount -t tmpfs tmpfs /dev/shm &&
-        LD_PRELOAD=$(ls /usr/lib/*/faketime/libfaketime.so.1) FAKETIME=+2d "$0" "$@"' \
-    "$pack" tar app 1.2 -o out2
+    faked +2d "$pack" tar app 1.2 -o out2
 expect "both packages are identical" 0 "" cmp out1/Tessaly-1.2.tar.gz out2/Tessaly-1.2.tar.gz
 TZ=UTC0 tar -tvzf out1/Tessaly-1.2.tar.gz --full-time >listing.txt
 cat >wanted.txt <<'EOF'
--rw-r--r-- 0/0               5 2000-01-01 12:00:00 b.txt
--rwxr-xr-x 0/0              32 2000-01-01 12:00:00 deploy.sh
-drwxr-xr-x 0/0               0 2000-01-01 12:00:00 lib/
--rwxr-xr-x 0/0              10 2000-01-01 12:00:00 lib/tool
+-rw-r--r-- 0/0               5 1970-01-01 00:00:00 b.txt
+-rwxr-xr-x 0/0              32 1970-01-01 00:00:00 deploy.sh
+drwxr-xr-x 0/0               0 1970-01-01 00:00:00 lib/
+-rwxr-xr-x 0/0              10 1970-01-01 00:00:00 lib/tool
 EOF
 expect "entries at the top, sorted, 0:0, normalised modes and time" 0 "" \
     diff wanted.txt listing.txt
+# A device whose clock battery ran flat starts at the epoch: tar says nothing.
+faked "@1970-01-01 00:00:00" tar -xzf out1/Tessaly-1.2.tar.gz -C epoch >epoch.txt 2>&1
+expect "unpacks without a word on a clock at the epoch" 1 "" grep . epoch.txt
 expect "its own package passes the check" 0 "$(sha256sum <out1/Tessaly-1.2.tar.gz | cut -c1-64)" \
     "$pack" check out1/Tessaly-1.2.tar.gz
 
