@@ -19,11 +19,9 @@ QByteArray keyFile(const QString &mailboxName)
 
 // Qt 5's System V backend keys a segment by ftok() of its key file, with the
 // id 'Q'; the key file exists exactly as long as the segment.
-int systemKeyOf(const QByteArray &keyFile) { return ::ftok(keyFile.constData(), 'Q'); }
-
 int segmentIdOf(const QByteArray &keyFile)
 {
-    const int key = systemKeyOf(keyFile);
+    const key_t key = ::ftok(keyFile.constData(), 'Q');
     return key == -1 ? -1 : ::shmget(key, 0, 0);
 }
 
@@ -32,11 +30,6 @@ int segmentIdOf(const QByteArray &keyFile)
 MailboxWatch::MailboxWatch(const QString &mailboxName)
     : m_keyFile(keyFile(mailboxName))
 {
-}
-
-int MailboxWatch::systemKey(const QString &mailboxName)
-{
-    return systemKeyOf(keyFile(mailboxName));
 }
 
 int MailboxWatch::segmentId(const QString &mailboxName)
@@ -67,7 +60,6 @@ QString MailboxWatch::take(const std::function<QString()> &read)
 #else // POSIX IPC has no ids to go by: every poll reads.
 
 MailboxWatch::MailboxWatch(const QString &) { }
-int MailboxWatch::systemKey(const QString &) { return -1; }
 int MailboxWatch::segmentId(const QString &) { return -1; }
 QString MailboxWatch::take(const std::function<QString()> &read) { return read(); }
 

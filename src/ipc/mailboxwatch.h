@@ -32,9 +32,6 @@ public:
     // -1 when there is none. A writer whose new segment got an id of its own
     // knows that its message went in.
     static int segmentId(const QString &mailboxName);
-    // The System V key Qt gives the mailbox's segment, or -1 while the
-    // segment's key file does not exist.
-    static int systemKey(const QString &mailboxName);
 
 private:
     bool worthReading();

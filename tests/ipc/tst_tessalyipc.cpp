@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-#include <sys/shm.h>
-
-#include "ipc/mailboxwatch.h"
 #include "ipc/tessalyipc.h"
 #include "support/testsupport.h"
 
@@ -71,22 +68,6 @@ private Q_SLOTS:
         QCOMPARE(mainApp.IPCReadPercentage(true), u("first"));
         reader.detach();
         QVERIFY(mainApp.IPCReadPercentage(true).isNull());
-    }
-
-    // Only a writer outside Qt makes 2 GiB or more; Qt reports that size as negative.
-    void segmentOverTwoGiB()
-    {
-        const size_t size = (size_t(1) << 31) + 4096;
-        const QString keyFile = QSharedMemory(TessalyIPC::memoryKey(app)).nativeKey();
-        QVERIFY(TestSupport::writeFile(keyFile, QByteArray()));
-        const int id = ::shmget(MailboxWatch::systemKey(app), size, IPC_CREAT | 0600);
-        char *const data = static_cast<char *>(id < 0 ? nullptr : ::shmat(id, nullptr, 0));
-        if (!data || data == reinterpret_cast<char *>(-1)) // a 32-bit process has no room for it
-            QSKIP("the system refuses a segment over 2 GiB here");
-        data[size - 100] = 0x5a;
-        QVERIFY(TessalyIPC(app, service).IPCRead(false).isEmpty());
-        QCOMPARE(int(data[size - 100]), 0);
-        ::shmdt(data);
     }
 };
 

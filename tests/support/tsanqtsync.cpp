@@ -2,7 +2,6 @@
 // with ld --wrap: tells ThreadSanitizer about the ordering that Qt's own,
 // uninstrumented QMutex and QThread::wait() give, and nothing else.
 
-#include <QDeadlineTimer>
 #include <QMutex>
 #include <QThread>
 
@@ -13,7 +12,6 @@ void __real__ZN6QMutex4lockEv(QMutex *mutex);
 void __real__ZN6QMutex6unlockEv(QMutex *mutex);
 void __real__ZN7QThread5startENS_8PriorityE(QThread *thread, QThread::Priority priority);
 bool __real__ZN7QThread4waitEm(QThread *thread, unsigned long time);
-bool __real__ZN7QThread4waitE14QDeadlineTimer(QThread *thread, QDeadlineTimer deadline);
 
 void __wrap__ZN6QMutex4lockEv(QMutex *mutex)
 {
@@ -39,14 +37,6 @@ void __wrap__ZN7QThread5startENS_8PriorityE(QThread *thread, QThread::Priority p
 bool __wrap__ZN7QThread4waitEm(QThread *thread, unsigned long time)
 {
     const bool finished = __real__ZN7QThread4waitEm(thread, time);
-    if (finished)
-        __tsan_acquire(thread);
-    return finished;
-}
-
-bool __wrap__ZN7QThread4waitE14QDeadlineTimer(QThread *thread, QDeadlineTimer deadline)
-{
-    const bool finished = __real__ZN7QThread4waitE14QDeadlineTimer(thread, deadline);
     if (finished)
         __tsan_acquire(thread);
     return finished;
