@@ -1,11 +1,9 @@
 #include "testsupport.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSharedMemory>
 
 #include <cerrno>
@@ -42,22 +40,6 @@ bool writeFile(const QString &path, const QByteArray &data)
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-bool run(const QString &program, const QStringList &arguments, QString *output)
-{
-    QProcess process;
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(60000);
-    if (!finished)
-        process.kill();
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-    const bool ok =
-            finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (!ok)
-        qWarning().noquote() << program << arguments << "failed:" << process.readAllStandardError();
-    return ok;
 }
 
 QStringList ownProgram(const QString &path, const QStringList &arguments)

@@ -18,9 +18,6 @@ QByteArray readFile(const QString &path);
 // Creates the missing folders on the way.
 bool writeFile(const QString &path, const QByteArray &data);
 
-// Runs a program to its end (60 s at most); true when it exited with 0.
-bool run(const QString &program, const QStringList &arguments, QString *output = nullptr);
-
 // Runs one of this build's programs: a cross build's emulator comes first.
 QStringList ownProgram(const QString &path, const QStringList &arguments = {});
 
