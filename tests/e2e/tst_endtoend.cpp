@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QtTest>
 
 #include <cstdio>
@@ -205,17 +204,13 @@ private:
         return lines;
     }
 
-    // $URL, $ROOT, $VERSION (the service's) and $(program), the full path Qt
-    // starts a program by.
+    // $URL, $ROOT and $VERSION (the service's).
     QStringList expand(QStringList lines) const
     {
-        const QRegularExpression program(u("\\$\\((\\w+)\\)"));
-        for (QString &line : lines) {
-            line.replace(u("$URL"), m_url).replace(u("$ROOT"), m_root);
-            line.replace(u("$VERSION"), UpdaterConfig::applicationVersion());
-            for (auto match = program.match(line); match.hasMatch(); match = program.match(line))
-                line.replace(match.captured(0), QStandardPaths::findExecutable(match.captured(1)));
-        }
+        for (QString &line : lines)
+            line.replace(u("$URL"), m_url)
+                    .replace(u("$ROOT"), m_root)
+                    .replace(u("$VERSION"), UpdaterConfig::applicationVersion());
         return lines;
     }
 
