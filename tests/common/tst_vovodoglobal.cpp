@@ -1,3 +1,4 @@
+#include "common/updaterconfig.h"
 #include "common/vovodo_global.h"
 #include "support/testsupport.h"
 
@@ -8,7 +9,13 @@ class TestVovodoGlobal : public QObject
 private Q_SLOTS:
     void wholeVocabulary()
     {
-        QStringList lines{ SupportedFileTypes.join(QLatin1Char(' ')) };
+        // The process's identity too: the other tests take the version from the build.
+        QStringList lines{
+            QStringList{ UpdaterConfig::applicationName(), UpdaterConfig::organizationName(),
+                         UpdaterConfig::organizationDomain(), UpdaterConfig::applicationVersion() }
+                    .join(QLatin1Char(' ')),
+            SupportedFileTypes.join(QLatin1Char(' '))
+        };
         const auto dump = [&lines](const char *name, const auto &table) {
             for (auto it = table.cbegin(); it != table.cend(); ++it)
                 lines << QStringLiteral("%1 %2 %3")
