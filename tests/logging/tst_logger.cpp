@@ -1,7 +1,7 @@
 #include <QtTest>
 
 #include <iostream>
-#include <memory>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -118,16 +118,15 @@ private Q_SLOTS:
         Logger logger(
                 u("TessalyUpdater"), QDir::tempPath() + u("/threads/"),
                 [] { return QDateTime(QDate(2026, 3, 5), QTime(10, 0)); }, nullptr);
-        std::vector<std::unique_ptr<QThread>> threads;
-        for (int t = 0; t < 8; ++t) {
-            threads.emplace_back(QThread::create([&, t] {
+        // std::thread, whose join ThreadSanitizer sees; QThread::wait() it would not.
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t)
+            threads.emplace_back([&, t] {
                 for (int i = t; i < expected.size(); i += 8)
                     logger.log(QtInfoMsg, expected.at(i).mid(time.size()));
-            }));
-            threads.back()->start();
-        }
-        for (const auto &thread : threads)
-            QVERIFY2(thread->wait(60000), "a thread still logging after 60 s");
+            });
+        for (std::thread &thread : threads)
+            thread.join();
         QStringList lines = QString::fromUtf8(readFile(logger.getLogFileName()))
                                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         lines.sort();
