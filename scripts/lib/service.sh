@@ -50,13 +50,13 @@ stop_service() {
     service_pid=
 }
 
-# start_nginx DIR ROOT [OPTION...]: tests/support/nginx-loopback run in the
+# start_nginx DIR ROOT [OPTION...]: tools/nginx-loopback run in the
 #   background; sets url once the port answers. stop_nginx ends every one
 #   started so far, and they end with the script at the latest.
 nginx_pids=()
 start_nginx() {
     local fd
-    exec {fd}< <(exec "$tessaly_root/tests/support/nginx-loopback" run "$@")
+    exec {fd}< <(exec "$tessaly_root/tools/nginx-loopback" run "$@")
     nginx_pids+=($!)
     # shellcheck disable=SC2034 # url is what the caller asked for
     read -r -t 20 url <&"$fd" || { echo "nginx did not start (see $1/error.log)" >&2; return 1; }

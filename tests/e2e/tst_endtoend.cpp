@@ -103,7 +103,7 @@ private:
     QString startWebServer(bool tls)
     {
         const QStringList tlsOption = tls ? QStringList{ u("--tls") } : QStringList();
-        m_nginx.start(u(TESSALY_SOURCE_DIR "/tests/support/nginx-loopback"),
+        m_nginx.start(u(TESSALY_SOURCE_DIR "/tools/nginx-loopback"),
                       QStringList{ u("run"), m_root + u("/nginx"), m_root + u("/www"),
                                    u("--limit-rate"), u("4k") }
                               + tlsOption);
