@@ -10,8 +10,7 @@
 #
 # Environment: BUILD_DIR (default build/), ROUNDS (default 3; the argument
 # wins), STRICT=1 to exit 1 when a target is missed. Anything else in the
-# environment reaches both clients, e.g. QT_NO_GLIB=1 to give ours Qt's own
-# event dispatcher instead of GLib's (see bench/README.md).
+# environment reaches both clients.
 # The packages are made once, from /dev/urandom, in BUILD_DIR/bench-cache.
 set -euo pipefail
 
