@@ -1,6 +1,7 @@
 #include "tessalyipc.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDataStream>
 #include <QDebug>
 #include <QFile>
@@ -11,10 +12,12 @@
 #include "common/vovodo_global.h"
 
 namespace {
+
 const QString memKeySuffix = QStringLiteral("_ipcMemKey");
 const QString lockKeySuffix = QStringLiteral("_ipcLockKey");
-} // namespace
 
+// The lower-case hexadecimal hash of the UTF-8 of key immediately followed by
+// the UTF-8 of suffix.
 QString generateKeyHash(const QString &key, const QString &suffix,
                         QCryptographicHash::Algorithm algorithm)
 {
@@ -22,6 +25,8 @@ QString generateKeyHash(const QString &key, const QString &suffix,
     data.append(suffix.toUtf8());
     return QString::fromLatin1(QCryptographicHash::hash(data, algorithm).toHex());
 }
+
+} // namespace
 
 QString TessalyIPC::memoryKey(const QString &mailboxName)
 {

@@ -1,15 +1,9 @@
 #ifndef TESSALYIPC_H
 #define TESSALYIPC_H
 
-#include <QCryptographicHash>
 #include <QSharedMemory>
 #include <QString>
 #include <QSystemSemaphore>
-
-// Derives a framework key for a mailbox: the lower-case hexadecimal hash of
-// the UTF-8 of key immediately followed by the UTF-8 of suffix.
-QString generateKeyHash(const QString &key, const QString &suffix,
-                        QCryptographicHash::Algorithm algorithm);
 
 // The string a mailbox segment holds, decoded exactly as a reader takes it
 // out: QDataStream's encoding at the stream's default version. A segment too

@@ -12,24 +12,11 @@
 #include "common/vovodo_global.h"
 
 namespace {
+
 const QString separator = QStringLiteral("::");
-}
 
-bool RMUserSettings::requestNewObj = true;
-
-QString userSettingsFolder(const QString &applicationDir, const QString &appFolder)
-{
-    QString dir = applicationDir;
-    if (!appFolder.isEmpty())
-        dir.append(QStringLiteral("/../../%1/bin").arg(appFolder));
-    return QStringLiteral("%1/conf/").arg(dir);
-}
-
-QString userSettingsFilePath(const QString &applicationDir, const QString &appFolder)
-{
-    return userSettingsFolder(applicationDir, appFolder) + QStringLiteral("Tessaly.cbin");
-}
-
+// Splits one line of the settings file at its first "::". False when the
+// line holds no separator at all.
 bool splitSettingsLine(const QString &line, QString *key, QString *value)
 {
     const int at = line.indexOf(separator);
@@ -40,6 +27,11 @@ bool splitSettingsLine(const QString &line, QString *key, QString *value)
     return true;
 }
 
+// Whether the line written for this entry reads back as the very same key and
+// value through codec. The format has no escaping, so a line break, a key
+// holding "::" or ending in ':', a value ending in a carriage return, or a
+// character the file's encoding lacks would come back as other entries or
+// other text.
 bool settingsEntryFitsFile(const QString &key, const QString &value, const QTextCodec *codec)
 {
     const QLatin1Char lineFeed('\n');
@@ -55,6 +47,23 @@ bool settingsEntryFitsFile(const QString &key, const QString &value, const QText
         return false;
     // canEncode() misses a surrogate left open at the end of the text.
     return !codec || codec->toUnicode(codec->fromUnicode(line)) == line;
+}
+
+} // namespace
+
+bool RMUserSettings::requestNewObj = true;
+
+QString userSettingsFolder(const QString &applicationDir, const QString &appFolder)
+{
+    QString dir = applicationDir;
+    if (!appFolder.isEmpty())
+        dir.append(QStringLiteral("/../../%1/bin").arg(appFolder));
+    return QStringLiteral("%1/conf/").arg(dir);
+}
+
+QString userSettingsFilePath(const QString &applicationDir, const QString &appFolder)
+{
+    return userSettingsFolder(applicationDir, appFolder) + QStringLiteral("Tessaly.cbin");
 }
 
 RMUserSettings::RMUserSettings(const QString &appFolder, QObject *parent)

@@ -20,17 +20,6 @@ enum SettingsKeys : int;
 QString userSettingsFolder(const QString &applicationDir, const QString &appFolder);
 QString userSettingsFilePath(const QString &applicationDir, const QString &appFolder);
 
-// Splits one line of the settings file at its first "::". False when the
-// line holds no separator at all.
-bool splitSettingsLine(const QString &line, QString *key, QString *value);
-
-// Whether the line written for this entry reads back as the very same key and
-// value through codec. The format has no escaping, so a line break, a key
-// holding "::" or ending in ':', a value ending in a carriage return, or a
-// character the file's encoding lacks would come back as other entries or
-// other text.
-bool settingsEntryFitsFile(const QString &key, const QString &value, const QTextCodec *codec);
-
 // The device's user and configuration settings: a table of text keys and
 // values kept in memory and in "Tessaly.cbin", one "key::value" line per
 // entry with a non-empty value. One non-recursive mutex serialises every
