@@ -27,8 +27,12 @@ bool PeerMailboxes::write(const QString &request)
 // until the next look.
 PeerMailboxes::Request PeerMailboxes::request()
 {
+    // attach() also fails on its own lock (the segment's system semaphore),
+    // which the service takes and frees as it reads: only a segment that is
+    // not there is missing, anything else is looked at again.
     if (!m_requestProbe.attach(QSharedMemory::ReadOnly))
-        return Request::Missing;
+        return m_requestProbe.error() == QSharedMemory::NotFound ? Request::Missing
+                                                                 : Request::Holding;
     const char *begin = static_cast<const char *>(m_requestProbe.constData());
     const bool taken =
             std::all_of(begin, begin + m_requestProbe.size(), [](char c) { return c == 0; });
