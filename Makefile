@@ -5,7 +5,7 @@ MAKEFLAGS += --no-print-directory
 CMAKE_FLAGS ?=
 
 .PHONY: all bootstrap configure build test demo bench sanitize fuzz cross cross-test package \
-	cross-package board-test format format-check shellcheck clean
+	cross-package board-test power-cut-test format format-check shellcheck clean
 
 all: build
 
@@ -79,6 +79,13 @@ cross-package: bootstrap
 # or CI; the first run builds the board into build-board-cache/.
 board-test: cross-package
 	@scripts/board-test
+
+# The same board's power cut at chosen moments of an update, then booted
+# again: the device comes back with the old version or the new one (see
+# docs/operator.md, "Power cuts"). Not part of test or CI; POINTS=a,b runs a
+# subset (scripts/power-cut-test lists them).
+power-cut-test: cross-package
+	@scripts/power-cut-test $(if $(POINTS),--points $(POINTS))
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -7,7 +7,8 @@
 # board_overlay CACHE FILE: a throw-away qcow2 disk over the cache's image.
 # board_start CACHE DISK CONSOLE [SHARE]: boots the board in the background,
 #   headless, its serial console into the file CONSOLE; sets board_pid. The
-#   emulator ends with the calling script at the latest.
+#   emulator ends with the calling script at the latest. board_cmdline is
+#   added to the kernel's command line (e.g. systemd.mask=UNIT).
 # board_wait TIMEOUT: waits until the board restarts or powers itself off
 #   (-no-reboot turns either into the emulator's exit) and sets board_report
 #   to "boot took T s, emulator peak memory M MiB". Fails when the emulator
@@ -24,7 +25,7 @@ board_start() {
         -accel "tcg,tb-size=256"
         -kernel "$cache/vmlinuz" -dtb "$cache/board.dtb" -initrd "$cache/initrd.gz"
         # panic=: a kernel that panics restarts, which ends the emulator.
-        -append "console=ttyAMA0 root=/dev/vda rw panic=5"
+        -append "console=ttyAMA0 root=/dev/vda rw panic=5 ${board_cmdline:-}"
         -drive "if=none,id=root,file=$disk,format=qcow2" -device "virtio-blk-device,drive=root"
         -netdev "user,id=net" -device "virtio-net-device,netdev=net"
         # The board's sound chip gets a silent back end, not the host's sound.
