@@ -71,6 +71,8 @@ private Q_SLOTS:
         QTest::newRow("overrun")
                 << "sh|-c|sleep 30 & echo /proc/$!/stat >$TMPDIR/child; printf a >&2; sleep 30"
                 << "|a\nsh did not finish within 1000 ms and was stopped"; // child: gone/zombie
+        QTest::newRow("silent overrun") << "sleep|30"
+                                        << "|sleep did not finish within 1000 ms and was stopped";
     }
 
     void run()
