@@ -1,3 +1,4 @@
+#!/bin/sh
 echo deployed
 false
 pwd > DEPLOYED_AT

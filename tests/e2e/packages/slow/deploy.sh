@@ -1,1 +1,2 @@
+#!/bin/sh
 exit 0
