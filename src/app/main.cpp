@@ -2,6 +2,7 @@
 
 #include "common/updaterconfig.h"
 #include "common/vovodo_global.h"
+#include "ipc/lockrescue.h"
 #include "logging/logger.h"
 #include "processsetup.h"
 #include "update/updateadapter.h"
@@ -26,6 +27,10 @@ int main(int argc, char **argv)
 
     qInstallMessageHandler(messageHandler);
 
+    const QString percent = UpdaterConfig::percentMailboxSuffix();
+    const LockRescue lockRescue(
+            { UpdaterConfig::mainAppMailbox(), UpdaterConfig::mainAppMailbox() + percent,
+              UpdaterConfig::serviceMailbox(), UpdaterConfig::serviceMailbox() + percent });
     UpdateAdapter updateAdapter(nullptr);
     return app.exec();
 }
