@@ -13,27 +13,18 @@
 using namespace std::chrono_literals;
 using TestSupport::u;
 
-namespace {
-
-union SemaphoreArgument {
-    int value;
-};
-
-int semaphoreOf(const QByteArray &keyFile, int flags = 0)
+static int semaphoreOf(const QByteArray &keyFile, int flags = 0)
 {
     return ::semget(::ftok(keyFile.constData(), 'Q'), 1, 0600 | flags);
 }
 
-int valueOf(const QByteArray &keyFile) { return ::semctl(semaphoreOf(keyFile), 0, GETVAL); }
-
-void setValue(int id, int value)
+static int setOne(int id)
 {
-    SemaphoreArgument argument;
-    argument.value = value;
-    QCOMPARE(::semctl(id, 0, SETVAL, argument), 0);
+    union {
+        int value;
+    } argument = { 1 };
+    return ::semctl(id, 0, SETVAL, argument);
 }
-
-} // namespace
 
 class TestLockRescue : public QObject
 {
@@ -44,64 +35,54 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("state");
         QTest::addColumn<int>("minimumAge");
-        QTest::addColumn<bool>("rescued");
         QTest::addColumn<int>("value");
-        // A semaphore made and never set is what the interrupted set-up leaves.
-        QTest::newRow("left at 0") << u("made") << 0 << true << 1;
-        QTest::newRow("its maker may still set it") << u("made") << 3600 << false << 0;
-        QTest::newRow("set") << u("set") << 0 << false << 1;
-        QTest::newRow("held by a process") << u("held") << 0 << false << 0;
-        QTest::newRow("no semaphore") << u("none") << 0 << false << -1;
+        // Made and never set is what the interrupted set-up leaves.
+        QTest::newRow("left at 0") << u("made") << 0 << 1;
+        QTest::newRow("its maker may still set it") << u("made") << 3600 << 0;
+        QTest::newRow("set") << u("set") << 0 << 1;
+        QTest::newRow("held by a process") << u("held") << 0 << 0;
+        QTest::newRow("no semaphore") << u("none") << 0 << -1;
     }
     void rescue()
     {
         QFETCH(QString, state);
         QFETCH(int, minimumAge);
-        QFETCH(bool, rescued);
         QFETCH(int, value);
-        const QByteArray keyFile = LockRescue::semaphoreKeyFile(u("rescue-") + QLatin1String(QTest::currentDataTag()));
+        const QByteArray keyFile =
+                LockRescue::semaphoreKeyFile(QLatin1String(QTest::currentDataTag()));
         QFile file(QFile::decodeName(keyFile));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        if (state != u("none")) {
-            const int id = semaphoreOf(keyFile, IPC_CREAT | IPC_EXCL);
-            QVERIFY(id != -1);
-            if (state != u("made"))
-                setValue(id, 1);
-            struct sembuf take = {0, -1, 0};
-            if (state == u("held"))
-                QCOMPARE(::semop(id, &take, 1), 0);
-        }
+        const int id = state == u("none") ? -1 : semaphoreOf(keyFile, IPC_CREAT | IPC_EXCL);
+        struct sembuf take = { 0, -1, 0 };
+        QVERIFY(state == u("made") || state == u("none") || setOne(id) == 0);
+        QVERIFY(state != u("held") || ::semop(id, &take, 1) == 0);
 
-        QCOMPARE(LockRescue::rescue(keyFile, std::chrono::seconds(minimumAge)), rescued);
-        QCOMPARE(valueOf(keyFile), value);
+        QCOMPARE(LockRescue::rescue(keyFile, std::chrono::seconds(minimumAge)),
+                 state == u("made") && value == 1);
+        QCOMPARE(::semctl(semaphoreOf(keyFile), 0, GETVAL), value);
     }
 
-    // The whole case: a mailbox's segment whose guarding semaphore was left at
-    // 0 stops every attach until the rescue opens it.
+    // The whole case: a segment whose guarding semaphore was left at 0 stops
+    // every attach until the rescue opens it.
     void attachGoesOnOnceRescued()
     {
-        const QString mailbox = u("TessalyRescue");
-        QSharedMemory writer(TessalyIPC::memoryKey(mailbox));
+        const QString key = TessalyIPC::memoryKey(u("TessalyRescue"));
+        QSharedMemory writer(key);
         QVERIFY(writer.create(16));
-        const QByteArray keyFile = LockRescue::semaphoreKeyFile(TessalyIPC::memoryKey(mailbox));
+        const QByteArray keyFile = LockRescue::semaphoreKeyFile(key);
         QCOMPARE(::semctl(semaphoreOf(keyFile), 0, IPC_RMID), 0);
         QVERIFY(semaphoreOf(keyFile, IPC_CREAT) != -1);
 
         std::atomic<bool> attached(false);
-        std::thread reader([&] {
-            QSharedMemory memory(TessalyIPC::memoryKey(mailbox));
-            attached = memory.attach(QSharedMemory::ReadOnly);
-        });
-        // Whatever happens, the reader is let go before the test ends.
-        const auto release = qScopeGuard([&] {
-            setValue(semaphoreOf(keyFile), 1);
-            reader.join();
-        });
+        std::thread reader([&] { attached = QSharedMemory(key).attach(QSharedMemory::ReadOnly); });
+        const auto letGo = qScopeGuard([&] { setOne(semaphoreOf(keyFile)), reader.join(); });
         QTest::qWait(300);
-        QVERIFY2(!attached, "the attach went on before any rescue: the case shows nothing");
+        QVERIFY2(!attached, "the attach went on without a rescue: the case shows nothing");
 
-        QTest::ignoreMessage(QtWarningMsg, "IPC TessalyRescue lock was left shut by an interrupted set-up: opened");
-        const LockRescue rescue({mailbox}, 20ms, 0s);
+        QTest::ignoreMessage(
+                QtWarningMsg,
+                "IPC TessalyRescue lock was left shut by an interrupted set-up: opened");
+        const LockRescue rescue({ u("TessalyRescue") }, 20ms, 0s);
         QTRY_VERIFY(attached);
     }
 };
