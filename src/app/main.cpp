@@ -30,7 +30,8 @@ int main(int argc, char **argv)
     const QString percent = UpdaterConfig::percentMailboxSuffix();
     const LockRescue lockRescue(
             { UpdaterConfig::mainAppMailbox(), UpdaterConfig::mainAppMailbox() + percent,
-              UpdaterConfig::serviceMailbox(), UpdaterConfig::serviceMailbox() + percent });
+              UpdaterConfig::serviceMailbox(), UpdaterConfig::serviceMailbox() + percent },
+            UpdaterConfig::lockRescuePeriod, UpdaterConfig::lockRescueMinimumAge);
     UpdateAdapter updateAdapter(nullptr);
     return app.exec();
 }

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 namespace UpdaterConfig {
 
 inline QString applicationName() { return QStringLiteral("TessalyUpdater"); }
@@ -32,6 +34,11 @@ inline QString downloadSubPath() { return QStringLiteral("../../../upgrade"); }
 inline QString preplacedPackagePath() { return QStringLiteral("./../../upgrade/Tessaly.gz"); }
 
 constexpr int pollIntervalMs = 1000;
+
+// How often the service looks for a mailbox semaphore that Qt made and left
+// at 0, and how long such a one must have waited before it is opened.
+constexpr std::chrono::milliseconds lockRescuePeriod{ 1000 };
+constexpr std::chrono::seconds lockRescueMinimumAge{ 1 };
 constexpr int commandTimeoutMs = 3000;
 
 // Log files whose name date is this many days old or less are kept.

@@ -25,9 +25,8 @@
 class LockRescue
 {
 public:
-    explicit LockRescue(const QStringList &mailboxNames,
-                        std::chrono::milliseconds period = std::chrono::seconds(1),
-                        std::chrono::seconds minimumAge = std::chrono::seconds(1));
+    LockRescue(const QStringList &mailboxNames, std::chrono::milliseconds period,
+               std::chrono::seconds minimumAge);
     ~LockRescue();
 
     LockRescue(const LockRescue &) = delete;
