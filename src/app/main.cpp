@@ -27,10 +27,8 @@ int main(int argc, char **argv)
 
     qInstallMessageHandler(messageHandler);
 
-    const QString percent = UpdaterConfig::percentMailboxSuffix();
     const LockRescue lockRescue(
-            { UpdaterConfig::mainAppMailbox(), UpdaterConfig::mainAppMailbox() + percent,
-              UpdaterConfig::serviceMailbox(), UpdaterConfig::serviceMailbox() + percent },
+            { UpdaterConfig::mainAppMailbox(), UpdaterConfig::serviceMailbox() },
             UpdaterConfig::lockRescuePeriod, UpdaterConfig::lockRescueMinimumAge);
     UpdateAdapter updateAdapter(nullptr);
     return app.exec();

@@ -19,9 +19,11 @@ LockRescue::LockRescue(const QStringList &mailboxNames, std::chrono::millisecond
     : m_period(period)
     , m_minimumAge(minimumAge)
 {
-    for (const QString &name : mailboxNames) {
-        m_semaphores.emplace_back(name, semaphoreKeyFile(TessalyIPC::memoryKey(name)));
-        m_semaphores.emplace_back(name, semaphoreKeyFile(TessalyIPC::lockKey(name)));
+    for (const QString &commandMailbox : mailboxNames) {
+        for (const QString &name : { commandMailbox, TessalyIPC::percentMailbox(commandMailbox) }) {
+            m_semaphores.emplace_back(name, semaphoreKeyFile(TessalyIPC::memoryKey(name)));
+            m_semaphores.emplace_back(name, semaphoreKeyFile(TessalyIPC::lockKey(name)));
+        }
     }
     m_thread = std::thread(&LockRescue::watch, this);
 }

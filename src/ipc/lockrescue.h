@@ -25,6 +25,7 @@
 class LockRescue
 {
 public:
+    // Watches the command mailboxes named and the progress mailbox of each.
     LockRescue(const QStringList &mailboxNames, std::chrono::milliseconds period,
                std::chrono::seconds minimumAge);
     ~LockRescue();

@@ -7,7 +7,7 @@
 PeerMailboxes::PeerMailboxes()
     : m_ipc(UpdaterConfig::serviceMailbox(), UpdaterConfig::mainAppMailbox())
     , m_statusWatch(UpdaterConfig::serviceMailbox())
-    , m_progressWatch(UpdaterConfig::serviceMailbox() + UpdaterConfig::percentMailboxSuffix())
+    , m_progressWatch(TessalyIPC::percentMailbox(UpdaterConfig::serviceMailbox()))
     , m_requestProbe(TessalyIPC::memoryKey(UpdaterConfig::mainAppMailbox()))
 {
 }

@@ -28,6 +28,11 @@ QString generateKeyHash(const QString &key, const QString &suffix,
 
 } // namespace
 
+QString TessalyIPC::percentMailbox(const QString &mailboxName)
+{
+    return mailboxName + UpdaterConfig::percentMailboxSuffix();
+}
+
 QString TessalyIPC::memoryKey(const QString &mailboxName)
 {
     return generateKeyHash(mailboxName, memKeySuffix, QCryptographicHash::Sha1);
@@ -47,8 +52,8 @@ TessalyIPC::TessalyIPC(const QString &readKey, const QString &writeKey)
     , writeMemory(writeMemKey)
     , readLock(lockKey(readKey), 1, QSystemSemaphore::Open)
     , writeLock(lockKey(writeKey), 1, QSystemSemaphore::Open)
-    , readPercentKey(readKey + UpdaterConfig::percentMailboxSuffix())
-    , writePercentKey(writeKey + UpdaterConfig::percentMailboxSuffix())
+    , readPercentKey(percentMailbox(readKey))
+    , writePercentKey(percentMailbox(writeKey))
     , readPercentMemKey(memoryKey(readPercentKey))
     , writePercentMemKey(memoryKey(writePercentKey))
     , readPercentMemory(readPercentMemKey)

@@ -35,6 +35,8 @@ public:
     void IPCWrite(const QString &message);
     void IPCWritePercentage(const QString &message);
 
+    // The mailbox that carries the progress messages beside a command mailbox.
+    static QString percentMailbox(const QString &mailboxName);
     static QString memoryKey(const QString &mailboxName);
     static QString lockKey(const QString &mailboxName);
 
